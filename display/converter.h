@@ -1,0 +1,38 @@
+// Converters from true-colour pictures to console cells.
+//
+// PKR_TCConverter is the abstract base: a concrete converter builds its
+// tables in init() and turns pictures of exactly 2x2 pixels per cell into
+// cells in convertCells(); the base brings other resolutions to that form
+// (convertLowRes doubles every pixel, convertHighRes box-filters 4x4 pixels
+// down to 2x2). Pixels are 0x00RRGGBB words, the top byte ignored; cells are
+// 16-bit words of an 80-cell-wide grid. Main thread only.
+#pragma once
+
+#include <cstdint>
+
+struct SourceRect {
+    int32_t left;
+    int32_t top;
+    int32_t right;   // exclusive
+    int32_t bottom;  // exclusive
+};
+
+class PKR_TCConverter {
+public:
+    // Virtual slots, in this order: init, convertLowRes, convertCells,
+    // convertHighRes, destructor, setFlags.
+    virtual void init() = 0;
+    virtual void convertLowRes(const uint32_t* pixels, const SourceRect* rect, int32_t pitch,
+                               int32_t cellColumn, int32_t cellRow, uint16_t* cells);
+    virtual void convertCells(const uint32_t* pixels, const SourceRect* rect, int32_t pitch,
+                              int32_t cellColumn, int32_t cellRow, uint16_t* cells) = 0;
+    virtual void convertHighRes(const uint32_t* pixels, const SourceRect* rect, int32_t pitch,
+                                int32_t cellColumn, int32_t cellRow, uint16_t* cells);
+    virtual ~PKR_TCConverter() = default;
+    virtual void setFlags(uint32_t value) { flags = value; }
+
+    uint32_t flags = 0;
+
+protected:
+    constexpr PKR_TCConverter() = default;
+};

@@ -1,0 +1,40 @@
+#include "effects/buffers.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include <stb_image.h>
+
+uint32_t FrameBuffer[ScreenPixels];
+uint32_t FeedbackBuffer[ScreenPixels];
+uint32_t ZoomSourceBuffer[ScreenPixels];
+uint16_t CellBuffer[CellCount];
+
+ImageStrip wipeStrip;
+ImageStrip textStrip;
+
+bool loadImageStrip(const char* path, ImageStrip& strip, std::string& error) {
+    strip = ImageStrip{};
+    int width = 0;
+    int height = 0;
+    int fileChannels = 0;
+    errno = 0;
+    stbi_uc* pixels = stbi_load(path, &width, &height, &fileChannels, 4);
+    if (pixels == nullptr) {
+        const char* reason = stbi_failure_reason();
+        if (reason != nullptr && std::strcmp(reason, "can't fopen") == 0)
+            error = errno != 0 ? std::strerror(errno) : "cannot open the file";
+        else
+            error = std::string("not a readable image") + (reason ? std::string(" (") + reason + ")" : "");
+        return false;
+    }
+    if (width != ScreenWidth || height < ScreenHeight) {
+        error = "the image is " + std::to_string(width) + "x" + std::to_string(height) +
+                " pixels; it must be 320 pixels wide with at least one 200-row frame";
+        stbi_image_free(pixels);
+        return false;
+    }
+    strip.pixels = pixels;
+    strip.frameCount = height / ScreenHeight;
+    return true;
+}

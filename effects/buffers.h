@@ -1,0 +1,47 @@
+// Shared pixel buffers, the cell grid and the two image strips.
+//
+// Every effect draws into these static buffers; they live for the whole run
+// and are never reallocated. Pixels are 0x00RRGGBB words (readers ignore the
+// top byte), row-major, pixel (x, y) at y * ScreenWidth + x. Cells are
+// 16-bit words: low byte the code page 437 character, high byte the console
+// attribute (low nibble foreground, high nibble background).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+inline constexpr int ScreenWidth = 320;
+inline constexpr int ScreenHeight = 200;
+inline constexpr int ScreenPixels = ScreenWidth * ScreenHeight;
+inline constexpr int CellColumns = 80;
+inline constexpr int CellRows = 50;
+inline constexpr int CellCount = CellColumns * CellRows;
+
+extern uint32_t FrameBuffer[ScreenPixels];
+extern uint32_t FeedbackBuffer[ScreenPixels];
+extern uint32_t ZoomSourceBuffer[ScreenPixels];
+extern uint16_t CellBuffer[CellCount];
+
+// A decoded picture of 320-pixel rows, four bytes per pixel (red, green,
+// blue, alpha), made of 320x200 frames stacked top to bottom. Effects read
+// only the red byte of a pixel and treat it as lit when it is not 0.
+struct ImageStrip {
+    const uint8_t* pixels = nullptr;
+    int32_t frameCount = 0;
+
+    static constexpr int FrameBytes = ScreenPixels * 4;
+
+    // Red byte of pixel i (0..63999) of frame k; the caller keeps k in range.
+    bool lit(int32_t frame, int32_t pixel) const {
+        return pixels[static_cast<size_t>(frame) * FrameBytes + static_cast<size_t>(pixel) * 4] != 0;
+    }
+};
+
+extern ImageStrip wipeStrip;
+extern ImageStrip textStrip;
+
+// Loads a strip with stb_image (4 channels). A missing or undecodable file,
+// a width other than 320 or fewer than 200 rows is refused: the strip is
+// left empty and `error` says why, in words fit for the one-line message
+// that stops start-up. The pixels are owned by the program until exit.
+bool loadImageStrip(const char* path, ImageStrip& strip, std::string& error);

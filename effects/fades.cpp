@@ -1,0 +1,5 @@
+#include "effects/effects.h"
+
+// TODO(scenes): not drawn yet.
+void FadeIn(float) {}
+void FadeOut(float) {}

@@ -1,0 +1,102 @@
+// --dump and --png: one file per frame into a directory the user named.
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include <stb_image_write.h>
+
+#include "display/font8x12.h"
+#include "display/palette.h"
+#include "effects/buffers.h"
+#include "tools/render/frame_outputs.h"
+
+void drawCellsAsConsole(const uint16_t* cells, uint8_t* rgb) {
+    for (int row = 0; row < CellRows; ++row) {
+        for (int column = 0; column < CellColumns; ++column) {
+            const uint16_t cell = cells[row * CellColumns + column];
+            const uint8_t character = static_cast<uint8_t>(cell);
+            const uint8_t attribute = static_cast<uint8_t>(cell >> 8);
+            const Rgb fg = ConsolePalette[attribute & 0x0F];
+            const Rgb bg = ConsolePalette[attribute >> 4];
+            for (int y = 0; y < GlyphHeight; ++y) {
+                const uint8_t bits = Font8x12[character * GlyphHeight + y];
+                uint8_t* out = rgb + ((row * GlyphHeight + y) * ScreenshotWidth + column * GlyphWidth) * 3;
+                for (int x = 0; x < GlyphWidth; ++x, out += 3) {
+                    const Rgb& c = (bits >> x) & 1 ? fg : bg;
+                    out[0] = c.r;
+                    out[1] = c.g;
+                    out[2] = c.b;
+                }
+            }
+        }
+    }
+}
+
+namespace {
+
+std::string framePath(const std::string& dir, const char* prefix, int n, const char* suffix) {
+    return dir + "/" + prefix + std::to_string(n) + suffix;
+}
+
+bool writeFile(const std::string& path, const void* bytes, size_t count) {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        std::fprintf(stderr, "hazelglow-render: %s: %s\n", path.c_str(), std::strerror(errno));
+        return false;
+    }
+    const bool ok = std::fwrite(bytes, 1, count, file) == count;
+    if (std::fclose(file) != 0 || !ok) {
+        std::fprintf(stderr, "hazelglow-render: %s: write failed\n", path.c_str());
+        return false;
+    }
+    return true;
+}
+
+// Raw little-endian words, as they lie in memory on the machines we build for.
+class DumpOutput final : public FrameOutput {
+public:
+    explicit DumpOutput(std::string dir) : dir_(std::move(dir)) {}
+    bool frame(int n, int32_t) override {
+        uint8_t fb[ScreenPixels * 4];
+        for (int i = 0; i < ScreenPixels; ++i)
+            for (int b = 0; b < 4; ++b) fb[i * 4 + b] = static_cast<uint8_t>(FrameBuffer[i] >> (8 * b));
+        uint8_t cells[CellCount * 2];
+        for (int i = 0; i < CellCount; ++i) {
+            cells[i * 2] = static_cast<uint8_t>(CellBuffer[i]);
+            cells[i * 2 + 1] = static_cast<uint8_t>(CellBuffer[i] >> 8);
+        }
+        return writeFile(framePath(dir_, "fb_", n, ".raw"), fb, sizeof fb) &&
+               writeFile(framePath(dir_, "cells_", n, ".raw"), cells, sizeof cells);
+    }
+
+private:
+    std::string dir_;
+};
+
+class PngOutput final : public FrameOutput {
+public:
+    explicit PngOutput(std::string dir) : dir_(std::move(dir)), rgb_(ScreenshotWidth * ScreenshotHeight * 3) {}
+    bool frame(int n, int32_t) override {
+        drawCellsAsConsole(CellBuffer, rgb_.data());
+        const std::string path = framePath(dir_, "frame_", n, ".png");
+        if (stbi_write_png(path.c_str(), ScreenshotWidth, ScreenshotHeight, 3, rgb_.data(), ScreenshotWidth * 3) == 0) {
+            std::fprintf(stderr, "hazelglow-render: %s: cannot write the picture\n", path.c_str());
+            return false;
+        }
+        return true;
+    }
+
+private:
+    std::string dir_;
+    std::vector<uint8_t> rgb_;
+};
+
+}  // namespace
+
+std::unique_ptr<FrameOutput> makeDumpOutput(const std::string& dir) {
+    return std::make_unique<DumpOutput>(dir);
+}
+
+std::unique_ptr<FrameOutput> makePngOutput(const std::string& dir) {
+    return std::make_unique<PngOutput>(dir);
+}

@@ -1,0 +1,43 @@
+// What hazelglow-render can do with each rendered frame. Every output is a
+// FrameOutput: told of each frame after it is finished (FrameBuffer and
+// CellBuffer hold it), then told once that the run is over.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "demo/pipeline.h"
+
+class FrameOutput {
+public:
+    virtual ~FrameOutput() = default;
+    // n counts frames from 1, t = 40 n. False stops the run (an error was printed).
+    virtual bool frame(int n, int32_t t) = 0;
+    virtual bool finish() { return true; }
+};
+
+// 64-bit FNV-1a over a byte run, continuing from `hash`.
+inline constexpr uint64_t FnvOffsetBasis = 0xcbf29ce484222325ull;
+uint64_t fnv1a64(const void* bytes, size_t count, uint64_t hash = FnvOffsetBasis);
+// The two hashes of the --hashes contract.
+uint64_t frameBufferHash();  // 64 000 words & 0x00FFFFFF, 4 little-endian bytes each
+uint64_t cellBufferHash();   // 4 000 cells, 2 little-endian bytes each
+
+// The CellBuffer as a console shows it: 8x12 pixels per cell from the font,
+// colours from the classic palette; 640x600 RGB bytes.
+inline constexpr int ScreenshotWidth = 640;
+inline constexpr int ScreenshotHeight = 600;
+void drawCellsAsConsole(const uint16_t* cells, uint8_t* rgb);
+
+std::unique_ptr<FrameOutput> makeHashOutput(FILE* out);
+std::unique_ptr<FrameOutput> makeDumpOutput(const std::string& dir);
+std::unique_ptr<FrameOutput> makePngOutput(const std::string& dir);
+
+// --stats: times every stage of every frame; prints a table per scene at the end.
+class StatsOutput : public FrameOutput, public StageObserver {
+public:
+    virtual void frameStarting() = 0;
+};
+std::unique_ptr<StatsOutput> makeStatsOutput(FILE* out);
