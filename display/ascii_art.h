@@ -10,6 +10,13 @@
 
 #include "display/converter.h"
 
+// Blurred brightness sums of one glyph's four 4x6 quadrants: top-left,
+// top-right, bottom-left, bottom-right. The blur peaks at 510, so a sum is
+// at most 24 x 510 = 12 240.
+struct GlyphQuadrants {
+    int32_t sum[4];
+};
+
 class PKR_AsciiArt : public PKR_TCConverter {
 public:
     constexpr PKR_AsciiArt() = default;
@@ -20,6 +27,11 @@ public:
     void convertCells(const uint32_t* pixels, const SourceRect* rect, int32_t pitch,
                       int32_t cellColumn, int32_t cellRow, uint16_t* cells) override;
     ~PKR_AsciiArt() override;
+
+    // The table build of init() for any glyph measurements (records indexed
+    // by character code, 32..126 read): fills 65 536 lut entries and
+    // 4 x 65 536 levels with the closest character, lowest code on a tie.
+    static void matchPatterns(const GlyphQuadrants* records, uint8_t* lut, uint8_t* levels);
 
     uint8_t* glyphLut = nullptr;     // 65 536 character codes, one per quadrant pattern
     uint8_t* glyphLevels = nullptr;  // 4 quadrant levels per pattern, saturated at 255

@@ -35,4 +35,10 @@ public:
 
 protected:
     constexpr PKR_TCConverter() = default;
+
+    // Allocation that never returns null: a failure prints one line to
+    // stderr and aborts, as the converters have no failure path. A request
+    // of 0xFFFFFFFF bytes is the marker of an overflowed byte count and
+    // fails without asking the allocator.
+    static void* allocateOrAbort(uint32_t bytes);
 };
