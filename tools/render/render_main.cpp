@@ -7,9 +7,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
-#include <sys/stat.h>
+#include <system_error>
 #include <vector>
 
 #include "demo/pipeline.h"
@@ -93,15 +94,17 @@ Options parseOptions(int argc, char** argv) {
 }
 
 // Makes the output directory the user named if it is not there yet.
+// std::filesystem rather than mkdir(2): the same code builds on Windows.
 bool ensureDirectory(const std::string& dir) {
-    struct stat info {};
-    if (stat(dir.c_str(), &info) == 0) {
-        if (S_ISDIR(info.st_mode)) return true;
+    std::error_code error;
+    if (std::filesystem::is_directory(dir, error)) return true;
+    if (std::filesystem::exists(dir, error)) {
         std::fprintf(stderr, "hazelglow-render: %s: not a directory\n", dir.c_str());
         return false;
     }
-    if (mkdir(dir.c_str(), 0777) != 0) {
-        std::fprintf(stderr, "hazelglow-render: %s: %s\n", dir.c_str(), std::strerror(errno));
+    if (!std::filesystem::create_directory(dir, error)) {
+        std::fprintf(stderr, "hazelglow-render: %s: %s\n", dir.c_str(),
+                     error ? error.message().c_str() : "cannot create the directory");
         return false;
     }
     return true;
