@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Rewrites the whole-timeline golden hashes (tests/effects/golden/) from a
+# release build. Only run it on purpose: every changed line is a changed
+# frame, and the commit that carries new golden files must say why.
+#   scripts/regenerate-golden.sh [build dir]   (default: build/release)
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${1:-$root/build/release}"
+cd "$root"
+if [[ ! -f "$build/CMakeCache.txt" ]]; then
+  cmake --preset release -B "$build" >/dev/null
+fi
+if ! grep -q '^CMAKE_BUILD_TYPE:STRING=Release$' "$build/CMakeCache.txt"; then
+  echo "regenerate-golden: $build is not a release build" >&2
+  exit 1
+fi
+cmake --build "$build" --target hazelglow-render hazelglow-data
+mkdir -p tests/effects/golden
+for tick in 0 987654; do
+  out="tests/effects/golden/timeline_tick_$tick.txt"
+  "$build/bin/hazelglow-render" --data "$build/bin" --start-tick "$tick" --hashes > "$out.new"
+  lines=$(wc -l < "$out.new")
+  if [[ "$lines" -ne 4450 ]]; then
+    echo "regenerate-golden: $out.new has $lines lines, expected 4450" >&2
+    exit 1
+  fi
+  mv "$out.new" "$out"
+  echo "regenerate-golden: wrote $out"
+done
+git --no-pager diff --stat -- tests/effects/golden || true
