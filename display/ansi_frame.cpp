@@ -1,0 +1,233 @@
+#include "display/ansi_frame.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cstring>
+
+#include "display/cp437_utf8.h"
+#include "display/palette.h"
+#include "display/term_sequences.h"
+
+namespace {
+
+char* put(char* p, std::string_view s) {
+    std::memcpy(p, s.data(), s.size());
+    return p + s.size();
+}
+
+char* putNumber(char* p, unsigned value) {
+    char digits[10];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    while (n > 0) *p++ = digits[--n];
+    return p;
+}
+
+size_t digitCount(unsigned value) {
+    size_t n = 1;
+    while (value >= 10) {
+        value /= 10;
+        ++n;
+    }
+    return n;
+}
+
+// Console attribute nibbles count bit 0 blue, bit 1 green, bit 2 red; ANSI
+// colour numbers count bit 0 red, bit 1 green, bit 2 blue.
+int ansiColour(unsigned nibble) {
+    return static_cast<int>(((nibble & 1) << 2) | (nibble & 2) | ((nibble & 4) >> 2));
+}
+
+char* putRgb(char* p, std::string_view prefix, const Rgb& c) {
+    p = put(p, prefix);
+    p = putNumber(p, c.r);
+    *p++ = TermSeq::ParamSeparator;
+    p = putNumber(p, c.g);
+    *p++ = TermSeq::ParamSeparator;
+    return putNumber(p, c.b);
+}
+
+char* putColour(char* p, ColourMode mode, unsigned nibble, bool background) {
+    if (mode == ColourMode::TrueColour)
+        return putRgb(p, background ? TermSeq::SgrBackgroundRgb : TermSeq::SgrForegroundRgb, ConsolePalette[nibble]);
+    const bool bright = (nibble & 8) != 0;
+    const int base = background ? (bright ? TermSeq::SgrBrightBackground : TermSeq::SgrBackground)
+                                : (bright ? TermSeq::SgrBrightForeground : TermSeq::SgrForeground);
+    return putNumber(p, static_cast<unsigned>(base + ansiColour(nibble)));
+}
+
+}  // namespace
+
+ColourMode colourModeFor(const char* colorterm) {
+    if (colorterm != nullptr && (std::strcmp(colorterm, "truecolor") == 0 || std::strcmp(colorterm, "24bit") == 0))
+        return ColourMode::TrueColour;
+    return ColourMode::Ansi16;
+}
+
+Viewport viewportFor(int terminalColumns, int terminalRows) {
+    Viewport v{};
+    v.columns = std::clamp(terminalColumns, 0, CellColumns);
+    v.rows = std::clamp(terminalRows, 0, CellRows);
+    v.sourceColumn = (CellColumns - v.columns) / 2;
+    v.sourceRow = (CellRows - v.rows) / 2;
+    v.screenColumn = std::max(0, (terminalColumns - CellColumns) / 2);
+    v.screenRow = std::max(0, (terminalRows - CellRows) / 2);
+    return v;
+}
+
+AnsiFrameBuilder::AnsiFrameBuilder(ColourMode mode, int terminalColumns, int terminalRows)
+    : mode_(mode), buffer_(new char[MaxFrameBytes]) {
+    setTerminalSize(terminalColumns, terminalRows);
+}
+
+void AnsiFrameBuilder::setTerminalSize(int columns, int rows) {
+    terminalColumns_ = std::clamp(columns, 0, 65535);
+    terminalRows_ = std::clamp(rows, 0, 65535);
+    view_ = viewportFor(terminalColumns_, terminalRows_);
+    invalidate();
+}
+
+void AnsiFrameBuilder::invalidate() {
+    clearPending_ = true;
+    havePrevious_ = false;
+    attribute_ = UnknownAttribute;
+    cursorRow_ = cursorColumn_ = -1;
+}
+
+char* AnsiFrameBuilder::appendCursorTo(char* p, int row, int column) {
+    if (row == cursorRow_ && column >= cursorColumn_) {
+        const unsigned gap = static_cast<unsigned>(column - cursorColumn_);
+        if (gap > 0) {
+            p = put(p, TermSeq::Csi);
+            if (gap > 1) p = putNumber(p, gap);
+            *p++ = TermSeq::CursorForwardFinal;
+        }
+    } else {
+        p = put(p, TermSeq::Csi);
+        if (row != 0 || column != 0) p = putNumber(p, static_cast<unsigned>(row + 1));
+        if (column != 0) {
+            *p++ = TermSeq::ParamSeparator;
+            p = putNumber(p, static_cast<unsigned>(column + 1));
+        }
+        *p++ = TermSeq::CursorPositionFinal;
+    }
+    cursorRow_ = row;
+    cursorColumn_ = column;
+    return p;
+}
+
+char* AnsiFrameBuilder::appendSgr(char* p, int from, uint8_t to) const {
+    if (from == to) return p;
+    const bool foreground = from == UnknownAttribute || ((from ^ to) & 0x0F) != 0;
+    const bool background = from == UnknownAttribute || ((from ^ to) & 0xF0) != 0;
+    p = put(p, TermSeq::Csi);
+    if (foreground) p = putColour(p, mode_, to & 0x0Fu, false);
+    if (foreground && background) *p++ = TermSeq::ParamSeparator;
+    if (background) p = putColour(p, mode_, to >> 4, true);
+    *p++ = TermSeq::SgrFinal;
+    return p;
+}
+
+size_t AnsiFrameBuilder::sgrLength(int from, uint8_t to) const {
+    char scratch[MaxSgrBytes];
+    return static_cast<size_t>(appendSgr(scratch, from, to) - scratch);
+}
+
+std::string_view AnsiFrameBuilder::build(const uint16_t* cells) {
+    char* const start = buffer_.get();
+    char* p = put(start, TermSeq::SyncBegin);
+    if (clearPending_) {
+        // Reset the colours first: the clear fills with the current background.
+        p = put(p, TermSeq::ColoursReset);
+        p = put(p, TermSeq::ClearScreen);
+        clearPending_ = false;
+    }
+    const bool everything = !havePrevious_;
+    const Viewport& v = view_;
+    const int lastScreenColumn = terminalColumns_ - 1;
+
+    for (int r = 0; r < v.rows; ++r) {
+        const int row = v.sourceRow + r;
+        const int screenRow = v.screenRow + r;
+        const uint16_t* source = cells + row * CellColumns + v.sourceColumn;
+        uint16_t* shown = previous_ + row * CellColumns + v.sourceColumn;
+        int next = 0;  // first column of this row still to consider
+        while (true) {
+            int c = next;
+            while (c < v.columns && !everything && source[c] == shown[c]) ++c;
+            if (c == v.columns) break;
+            const int screenColumn = v.screenColumn + c;
+            const uint8_t attribute = static_cast<uint8_t>(source[c] >> 8);
+
+            // Skip the unchanged run before this cell by moving the cursor,
+            // unless writing the run again (it is on screen already) is shorter.
+            bool rewrite = false;
+            if (screenRow == cursorRow_ && cursorColumn_ >= v.screenColumn && cursorColumn_ < screenColumn) {
+                const int gap = screenColumn - cursorColumn_;
+                const int runStart = cursorColumn_ - v.screenColumn;
+                size_t rewriteBytes = 0;
+                int state = attribute_;
+                for (int k = runStart; k < c; ++k) {
+                    const uint8_t a = static_cast<uint8_t>(shown[k] >> 8);
+                    rewriteBytes += sgrLength(state, a) + Cp437Utf8[static_cast<uint8_t>(shown[k])].length;
+                    state = a;
+                }
+                rewriteBytes += sgrLength(state, attribute);
+                const size_t moveBytes =
+                    TermSeq::Csi.size() + 1 + (gap > 1 ? digitCount(static_cast<unsigned>(gap)) : 0) +
+                    sgrLength(attribute_, attribute);
+                if (rewriteBytes < moveBytes) rewrite = true;
+                if (rewrite) {
+                    for (int k = runStart; k < c; ++k) {
+                        const uint8_t a = static_cast<uint8_t>(shown[k] >> 8);
+                        p = appendSgr(p, attribute_, a);
+                        attribute_ = a;
+                        p = put(p, {Cp437Utf8[static_cast<uint8_t>(shown[k])].bytes,
+                                    Cp437Utf8[static_cast<uint8_t>(shown[k])].length});
+                    }
+                    cursorColumn_ = screenColumn;
+                }
+            }
+            if (!rewrite) p = appendCursorTo(p, screenRow, screenColumn);
+
+            p = appendSgr(p, attribute_, attribute);
+            attribute_ = attribute;
+            const Utf8Char& glyph = Cp437Utf8[static_cast<uint8_t>(source[c])];
+            p = put(p, {glyph.bytes, glyph.length});
+            shown[c] = source[c];
+            // Without wrapping the cursor stays put on the last column.
+            if (screenColumn < lastScreenColumn)
+                cursorColumn_ = screenColumn + 1;
+            else
+                cursorRow_ = cursorColumn_ = -1;
+            next = c + 1;
+        }
+    }
+    // Cells outside the viewport are not on screen: they count as unknown
+    // when a resize brings them in, which always repaints anyway.
+    havePrevious_ = true;
+
+    p = put(p, TermSeq::CursorHide);
+    p = put(p, TermSeq::SyncEnd);
+    assert(static_cast<size_t>(p - start) <= MaxFrameBytes);
+    return {start, static_cast<size_t>(p - start)};
+}
+
+size_t buildTitleSequence(const char* cp437Title, char* out) {
+    char* p = put(out, TermSeq::TitleBegin);
+    // Cut the title to MaxTitleBytes characters; the table maps every code,
+    // control codes included, to a printable character.
+    char title[MaxTitleBytes + 1];
+    size_t length = 0;
+    while (length < MaxTitleBytes && cp437Title[length] != '\0') {
+        title[length] = cp437Title[length];
+        ++length;
+    }
+    title[length] = '\0';
+    p += cp437ToUtf8(title, p, 3 * MaxTitleBytes + 1);
+    p = put(p, TermSeq::TitleEnd);
+    return static_cast<size_t>(p - out);
+}

@@ -1,0 +1,251 @@
+// The console on a POSIX terminal: an alternate screen with wrapping and
+// echo off, frames as ANSI sequences (display/ansi_frame.h), and every
+// change undone on the way out, signals and crashes included.
+//
+// Signal path: the handlers only write the prepared restore string, call
+// tcsetattr and then _exit or re-raise; both are async-signal-safe. Other
+// events (resize, resume) only set flags that the next frame reads.
+#include "display/console.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "display/ansi_frame.h"
+#include "display/term_sequences.h"
+#include "effects/buffers.h"
+
+namespace {
+
+constexpr int TerminatingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+constexpr int CrashSignals[] = {SIGSEGV, SIGABRT, SIGBUS, SIGFPE};
+constexpr int FlagSignals[] = {SIGWINCH, SIGCONT};
+constexpr int AllSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGSEGV, SIGABRT,
+                              SIGBUS, SIGFPE, SIGWINCH, SIGCONT, SIGTSTP};
+constexpr int SignalCount = sizeof AllSignals / sizeof AllSignals[0];
+
+constexpr int Output = STDOUT_FILENO;
+int termiosFd = -1;  // the terminal whose settings were changed, -1: none
+struct termios savedTermios;
+struct termios demoTermios;
+
+volatile sig_atomic_t active = 0;   // set up and not yet restored for good
+volatile sig_atomic_t entered = 0;  // the terminal is in the demo's state now
+volatile sig_atomic_t resizePending = 0;
+volatile sig_atomic_t resumePending = 0;
+
+struct sigaction previousActions[SignalCount];
+bool installed[SignalCount] = {};
+
+std::optional<AnsiFrameBuilder> frames;
+char titleSequence[MaxTitleSequenceBytes];
+size_t titleLength = 0;
+
+// One write loop for everything: survives EINTR, EAGAIN (someone made the
+// terminal non-blocking) and short writes. Async-signal-safe.
+bool writeAll(const char* bytes, size_t count) {
+    while (count > 0) {
+        const ssize_t n = write(Output, bytes, count);
+        if (n > 0) {
+            bytes += n;
+            count -= static_cast<size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            pollfd waitFor{Output, POLLOUT, 0};
+            poll(&waitFor, 1, -1);
+        } else {
+            return false;  // the terminal is gone; nobody is left to show it to
+        }
+    }
+    return true;
+}
+
+bool writeAll(std::string_view bytes) {
+    return writeAll(bytes.data(), bytes.size());
+}
+
+// Async-signal-safe: puts the terminal back as it was before set-up.
+void leaveTerminal(int when) {
+    if (!entered) return;
+    entered = 0;
+    writeAll(TermSeq::ConsoleRestore);
+    if (termiosFd >= 0) tcsetattr(termiosFd, when, &savedTermios);
+}
+
+// Takes the terminal again after a stop: settings, screen, title, window.
+void enterTerminal() {
+    entered = 1;
+    if (termiosFd >= 0) tcsetattr(termiosFd, TCSADRAIN, &demoTermios);
+    writeAll(TermSeq::ConsoleEnter);
+    writeAll(titleSequence, titleLength);
+    writeAll(TermSeq::ConsoleWindowPlacement);
+}
+
+int signalSlot(int sig) {
+    for (int i = 0; i < SignalCount; ++i)
+        if (AllSignals[i] == sig) return i;
+    return -1;
+}
+
+void onTerminatingSignal(int sig) {
+    leaveTerminal(TCSANOW);
+    _exit(128 + sig);
+}
+
+void onCrashSignal(int sig) {
+    leaveTerminal(TCSANOW);
+    // Hand the signal to whoever had it before (the default action: a core
+    // dump, or a sanitizer's report); it fires again when we return.
+    const int slot = signalSlot(sig);
+    if (slot >= 0) sigaction(sig, &previousActions[slot], nullptr);
+    raise(sig);
+}
+
+void onFlagSignal(int sig) {
+    if (sig == SIGWINCH) resizePending = 1;
+    if (sig == SIGCONT) resumePending = 1;
+}
+
+// Ctrl+Z: give the terminal back, stop, and take it again (at the next
+// frame) once continued.
+void onStopSignal(int) {
+    const int savedErrno = errno;
+    leaveTerminal(TCSANOW);
+    struct sigaction ours {};
+    struct sigaction byDefault {};
+    byDefault.sa_handler = SIG_DFL;
+    sigemptyset(&byDefault.sa_mask);
+    sigaction(SIGTSTP, &byDefault, &ours);
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGTSTP);
+    pthread_sigmask(SIG_UNBLOCK, &stop, nullptr);
+    raise(SIGTSTP);  // stopped here until SIGCONT
+    sigaction(SIGTSTP, &ours, nullptr);
+    resumePending = 1;
+    errno = savedErrno;
+}
+
+void install(int sig, void (*handler)(int)) {
+    const int slot = signalSlot(sig);
+    struct sigaction action {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    // A signal that arrives while another handler restores waits for it.
+    for (int other : TerminatingSignals) sigaddset(&action.sa_mask, other);
+    sigaddset(&action.sa_mask, SIGTSTP);
+    action.sa_flags = SA_RESTART;
+    if (sigaction(sig, nullptr, &previousActions[slot]) != 0) return;
+    // A signal the caller chose to ignore (nohup, background jobs) stays ignored.
+    if (previousActions[slot].sa_handler == SIG_IGN) return;
+    if (sigaction(sig, &action, nullptr) == 0) installed[slot] = true;
+}
+
+void uninstallAll() {
+    for (int i = 0; i < SignalCount; ++i) {
+        if (!installed[i]) continue;
+        sigaction(AllSignals[i], &previousActions[i], nullptr);
+        installed[i] = false;
+    }
+}
+
+// Signals that would cut a frame or the restore in half wait until it is done.
+class SignalsHeld {
+public:
+    SignalsHeld() {
+        sigset_t held;
+        sigemptyset(&held);
+        for (int sig : TerminatingSignals) sigaddset(&held, sig);
+        for (int sig : FlagSignals) sigaddset(&held, sig);
+        sigaddset(&held, SIGTSTP);
+        pthread_sigmask(SIG_BLOCK, &held, &previous_);
+    }
+    ~SignalsHeld() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+    SignalsHeld(const SignalsHeld&) = delete;
+    SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+private:
+    sigset_t previous_;
+};
+
+void measure() {
+    winsize size{};
+    int columns = CellColumns, rows = CellRows;
+    if (ioctl(Output, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 && size.ws_row > 0) {
+        columns = size.ws_col;
+        rows = size.ws_row;
+    }
+    frames->setTerminalSize(columns, rows);
+}
+
+}  // namespace
+
+void setupConsole() {
+    if (active) return;
+    if (!isatty(Output)) {
+        std::fputs("hazelglow: standard output is not a terminal; run the demo in one\n", stderr);
+        std::exit(2);
+    }
+    frames.emplace(colourModeFor(std::getenv("COLORTERM")));
+    measure();
+
+    // Keys are read from standard input, so that is the terminal to make
+    // unechoed and non-canonical (normally the same one as the output).
+    termiosFd = isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &savedTermios) == 0 ? STDIN_FILENO : -1;
+    if (termiosFd >= 0) {
+        demoTermios = savedTermios;
+        demoTermios.c_lflag &= static_cast<tcflag_t>(~(ECHO | ICANON));
+        demoTermios.c_cc[VMIN] = 1;
+        demoTermios.c_cc[VTIME] = 0;
+    }
+
+    SignalsHeld held;
+    for (int sig : TerminatingSignals) install(sig, onTerminatingSignal);
+    for (int sig : CrashSignals) install(sig, onCrashSignal);
+    for (int sig : FlagSignals) install(sig, onFlagSignal);
+    install(SIGTSTP, onStopSignal);
+    active = 1;
+    entered = 1;
+    if (termiosFd >= 0) tcsetattr(termiosFd, TCSADRAIN, &demoTermios);
+    writeAll(TermSeq::ConsoleEnter);
+    setConsoleTitle("Pelkor7 console window - press alt-enter for fullscreen");
+    writeAll(TermSeq::ConsoleWindowPlacement);
+    std::atexit(restoreConsole);
+}
+
+void setConsoleTitle(const char* cp437Title) {
+    SignalsHeld held;
+    titleLength = buildTitleSequence(cp437Title, titleSequence);
+    if (entered) writeAll(titleSequence, titleLength);
+}
+
+void presentCells() {
+    if (!active) return;
+    SignalsHeld held;
+    if (!entered) enterTerminal();
+    if (resumePending) {
+        resumePending = 0;
+        frames->invalidate();
+    }
+    if (resizePending) {
+        resizePending = 0;
+        measure();
+    }
+    writeAll(frames->build(CellBuffer));
+}
+
+void restoreConsole() {
+    if (!active) return;
+    SignalsHeld held;
+    leaveTerminal(TCSADRAIN);
+    active = 0;
+    uninstallAll();
+}

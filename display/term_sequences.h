@@ -1,0 +1,58 @@
+// Every terminal control sequence the demo sends, in one list: ECMA-48 CSI
+// sequences, DEC private modes and xterm's window and title operations.
+// Fixed sequences are complete strings; the parameterised ones (cursor
+// moves, colours, titles) are given as their fixed parts, and the frame
+// builder puts the numbers between them. Pure data; no terminal needed.
+#pragma once
+
+#include <string_view>
+
+namespace TermSeq {
+
+using namespace std::string_view_literals;
+
+// Set-up, in the order it is sent, and its undo.
+inline constexpr auto AltScreenOn = "\x1b[?1049h"sv;   // save cursor, own screen, cleared
+inline constexpr auto AltScreenOff = "\x1b[?1049l"sv;  // back to the main screen and cursor
+inline constexpr auto ResizeTo80x50 = "\x1b[8;50;80t"sv;  // xterm: text area in cells (rows; columns)
+inline constexpr auto WrapOff = "\x1b[?7l"sv;            // DECAWM off: the last column never wraps
+inline constexpr auto WrapOn = "\x1b[?7h"sv;
+inline constexpr auto TitlePush = "\x1b[22;0t"sv;  // xterm: save icon and window title on the stack
+inline constexpr auto TitlePop = "\x1b[23;0t"sv;   // xterm: give them back
+inline constexpr auto MoveWindowToOrigin = "\x1b[3;0;0t"sv;  // xterm: window at (0, 0)
+inline constexpr auto WindowTo640x640 = "\x1b[4;640;640t"sv; // xterm: window 640 x 640 pixels (height; width)
+inline constexpr auto CursorHide = "\x1b[?25l"sv;
+inline constexpr auto CursorShow = "\x1b[?25h"sv;
+inline constexpr auto ColoursReset = "\x1b[0m"sv;
+inline constexpr auto ClearScreen = "\x1b[2J"sv;  // erases with the current background
+
+// A frame is one synchronized update: the terminal shows it whole or not yet.
+inline constexpr auto SyncBegin = "\x1b[?2026h"sv;
+inline constexpr auto SyncEnd = "\x1b[?2026l"sv;
+
+// Parameterised sequences: Csi, the numbers separated by ParamSeparator,
+// then the final byte.
+inline constexpr auto Csi = "\x1b["sv;
+inline constexpr char ParamSeparator = ';';
+inline constexpr char CursorPositionFinal = 'H';  // CUP row;column, 1-based; row alone: column 1
+inline constexpr char CursorForwardFinal = 'C';   // CUF n; no number: one column
+inline constexpr char SgrFinal = 'm';             // colours
+inline constexpr int SgrForeground = 30;          // + ANSI colour 0..7
+inline constexpr int SgrBackground = 40;
+inline constexpr int SgrBrightForeground = 90;    // aixterm's bright colours
+inline constexpr int SgrBrightBackground = 100;
+inline constexpr auto SgrForegroundRgb = "38;2;"sv;  // then r;g;b
+inline constexpr auto SgrBackgroundRgb = "48;2;"sv;
+
+// Window title: TitleBegin, the UTF-8 title (no control bytes), TitleEnd.
+inline constexpr auto TitleBegin = "\x1b]0;"sv;
+inline constexpr auto TitleEnd = "\x07"sv;
+
+// What set-up sends before the first title, and the restore string that
+// undoes all of set-up in reverse order. The restore string starts with an
+// ESC, which also ends any sequence a signal cut short.
+inline constexpr auto ConsoleEnter = "\x1b[?1049h\x1b[8;50;80t\x1b[?7l\x1b[22;0t"sv;
+inline constexpr auto ConsoleWindowPlacement = "\x1b[3;0;0t\x1b[4;640;640t\x1b[?25l"sv;
+inline constexpr auto ConsoleRestore = "\x1b[?2026l\x1b[0m\x1b[?25h\x1b[23;0t\x1b[?7h\x1b[?1049l"sv;
+
+}  // namespace TermSeq
