@@ -1,0 +1,221 @@
+// The file abstraction the loaders read through, and the two loaders of Wav:
+// Ogg Vorbis (stb_vorbis, from the file's bytes in memory) and PCM WAVE.
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <vector>
+
+#define STB_VORBIS_HEADER_ONLY
+#include <stb_vorbis.h>
+
+#include "audio/aurix.h"
+
+namespace Aurix {
+
+uint32_t File::readWord32() {
+    uint8_t bytes[4] = {};
+    readBytes(bytes, 4);
+    return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 | uint32_t(bytes[3]) << 24;
+}
+
+DiskFile::~DiskFile() {
+    if (stream != nullptr) std::fclose(stream);
+}
+
+int DiskFile::atEnd() { return std::feof(stream); }
+
+uint32_t DiskFile::readBytes(void* destination, uint32_t count) {
+    return uint32_t(std::fread(destination, 1, count, stream));
+}
+
+uint32_t DiskFile::size() {
+    const long here = std::ftell(stream);
+    std::fseek(stream, 0, SEEK_END);
+    const long end = std::ftell(stream);
+    std::fseek(stream, here, SEEK_SET);
+    return end < 0 ? 0 : end > long(UINT32_MAX) ? UINT32_MAX : uint32_t(end);
+}
+
+void DiskFile::seekTo(uint32_t offset) { std::fseek(stream, long(offset), SEEK_SET); }
+
+uint32_t DiskFile::position() {
+    const long here = std::ftell(stream);
+    return here < 0 ? 0 : uint32_t(here);
+}
+
+uint32_t MemoryFile::readBytes(void* destination, uint32_t count) {
+    if (offset >= byteCount) return 0;
+    const uint32_t available = std::min(count, byteCount - offset);
+    std::memcpy(destination, bytes + offset, available);
+    offset += available;
+    return available;
+}
+
+namespace {
+
+// Most frames one byte of a Vorbis stream can stand for: a packet decodes to
+// at most 4096 frames and takes at least one byte. A declared length beyond
+// this is a corrupt header, not a stream.
+constexpr uint64_t MaxVorbisFramesPerByte = 4096;
+
+bool readExactly(File& file, void* destination, uint32_t count) { return file.readBytes(destination, count) == count; }
+
+bool readTag(File& file, const char* expected) {
+    char tag[4];
+    return readExactly(file, tag, 4) && std::memcmp(tag, expected, 4) == 0;
+}
+
+bool readU16(File& file, uint32_t& value) {
+    uint8_t bytes[2];
+    if (!readExactly(file, bytes, 2)) return false;
+    value = uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8;
+    return true;
+}
+
+bool readU32(File& file, uint32_t& value) {
+    uint8_t bytes[4];
+    if (!readExactly(file, bytes, 4)) return false;
+    value = uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 | uint32_t(bytes[3]) << 24;
+    return true;
+}
+
+}  // namespace
+
+AudioStatus Wav::loadFromPath(const char* path) {
+    FILE* stream = std::fopen(path, "rb");
+    if (stream == nullptr) return CannotOpenFile;
+    DiskFile file(stream);
+    return loadFromFile(file);
+}
+
+AudioStatus Wav::loadFromFile(File& file) {
+    // Voices read data while they play: none may outlive the samples it reads.
+    if (engine != nullptr) engine->stopSource(*this);
+    clear();
+
+    char tag[4];
+    if (!readExactly(file, tag, 4)) return UnreadableContent;
+    if (std::memcmp(tag, "OggS", 4) == 0) {
+        file.seekTo(0);
+        const uint32_t start = file.position();
+        file.seekTo(file.size());
+        const uint32_t end = file.position();
+        file.seekTo(start);
+        if (end <= start || end - start > uint32_t(INT_MAX)) return UnreadableContent;
+        const uint32_t length = end - start;
+
+        std::vector<uint8_t> copy;
+        const uint8_t* bytes = nullptr;
+        if (const void* block = file.memoryBlock(); block != nullptr) {
+            bytes = static_cast<const uint8_t*>(block) + start;
+        } else {
+            copy.resize(length);
+            if (!readExactly(file, copy.data(), length)) return UnreadableContent;
+            bytes = copy.data();
+        }
+        int error = 0;
+        stb_vorbis* decoder = stb_vorbis_open_memory(bytes, int(length), &error, nullptr);
+        if (decoder == nullptr) return UnreadableContent;
+        return decodeVorbis(decoder, length);
+    }
+    if (std::memcmp(tag, "RIFF", 4) == 0) return parseRiffWave(file);
+    return UnreadableContent;
+}
+
+AudioStatus Wav::decodeVorbis(stb_vorbis* decoder, uint32_t fileBytes) {
+    const stb_vorbis_info info = stb_vorbis_get_info(decoder);
+    const uint64_t declared = stb_vorbis_stream_length_in_samples(decoder);
+    if (info.channels < 1 || info.sample_rate == 0 || info.sample_rate > MaxSampleRate ||
+        declared > uint64_t(fileBytes) * MaxVorbisFramesPerByte) {
+        stb_vorbis_close(decoder);
+        return UnreadableContent;
+    }
+    const uint32_t n = uint32_t(declared);
+    const uint32_t keep = info.channels > 1 ? 2 : 1;
+
+    // Left uninitialised: only what is decoded is ever touched or kept.
+    std::unique_ptr<float[]> samples(n > 0 ? new float[size_t(keep) * n] : nullptr);
+    uint32_t pos = 0;
+    while (pos < n) {
+        int channels = 0;
+        float** output = nullptr;
+        const int decoded = stb_vorbis_get_frame_float(decoder, &channels, &output);
+        if (decoded <= 0) break;
+        // Whatever decodes past the declared length is dropped.
+        const uint32_t k = std::min(uint32_t(decoded), n - pos);
+        std::memcpy(samples.get() + pos, output[0], k * sizeof(float));
+        if (keep == 2) std::memcpy(samples.get() + n + pos, output[1], k * sizeof(float));
+        pos += k;
+    }
+    stb_vorbis_close(decoder);
+
+    // A stream that ends early keeps what it decoded; channel 1 moves up to follow channel 0.
+    if (keep == 2 && pos < n) std::memmove(samples.get() + pos, samples.get() + n, pos * sizeof(float));
+    baseSampleRate = float(info.sample_rate);
+    channelCount = keep;
+    sampleCount = pos;
+    if (pos > 0) data = std::move(samples);
+    return Success;
+}
+
+AudioStatus Wav::parseRiffWave(File& file) {
+    uint32_t riffSize = 0;
+    if (!readU32(file, riffSize) || !readTag(file, "WAVE") || !readTag(file, "fmt ")) return UnreadableContent;
+
+    uint32_t chunkSize = 0, formatTag = 0, channels = 0, rate = 0, byteRate = 0, blockAlign = 0, bits = 0;
+    if (!readU32(file, chunkSize) || !readU16(file, formatTag) || !readU16(file, channels) || !readU32(file, rate) ||
+        !readU32(file, byteRate) || !readU16(file, blockAlign) || !readU16(file, bits))
+        return UnreadableContent;
+    if (formatTag != 1 || chunkSize != 16 || (bits != 8 && bits != 16)) return UnreadableContent;
+    // No frame count without channels; no playable step without a sane rate.
+    if (channels == 0 || rate == 0 || rate > MaxSampleRate) return UnreadableContent;
+
+    char id[4];
+    if (!readExactly(file, id, 4)) return UnreadableContent;
+    if (std::memcmp(id, "LIST", 4) == 0) {
+        uint32_t listSize = 0;
+        if (!readU32(file, listSize)) return UnreadableContent;
+        const uint32_t here = file.position();
+        const uint32_t total = file.size();
+        if (here > total || listSize > total - here) return UnreadableContent;
+        file.seekTo(here + listSize);
+        if (!readExactly(file, id, 4)) return UnreadableContent;
+    }
+    if (std::memcmp(id, "data", 4) != 0) return UnreadableContent;
+
+    uint32_t dataSize = 0;
+    if (!readU32(file, dataSize)) return UnreadableContent;
+    const uint32_t here = file.position();
+    const uint32_t total = file.size();
+    if (here > total || dataSize > total - here) return UnreadableContent;
+
+    const uint32_t bytesPerSample = bits / 8;
+    const uint32_t n = dataSize / bytesPerSample / channels;
+    const uint32_t keep = channels > 1 ? 2 : 1;
+    const size_t used = size_t(n) * channels * bytesPerSample;
+    std::vector<uint8_t> raw(used);
+    if (used > 0 && !readExactly(file, raw.data(), uint32_t(used))) return UnreadableContent;
+
+    std::unique_ptr<float[]> samples(n > 0 ? new float[size_t(keep) * n] : nullptr);
+    const uint8_t* in = raw.data();
+    for (uint32_t i = 0; i < n; ++i) {
+        for (uint32_t ch = 0; ch < channels; ++ch) {
+            float value;
+            if (bytesPerSample == 1) {
+                value = float(int32_t(in[0]) - 128) * 0.0078125f;
+            } else {
+                const int16_t sample = int16_t(uint16_t(in[0] | in[1] << 8));
+                value = float(sample) * 0.000030517578f;
+            }
+            in += bytesPerSample;
+            if (ch < keep) samples[size_t(ch) * n + i] = value;
+        }
+    }
+    channelCount = keep;
+    sampleCount = n;
+    baseSampleRate = float(rate);
+    data = std::move(samples);
+    return Success;
+}
+
+}  // namespace Aurix

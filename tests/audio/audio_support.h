@@ -1,0 +1,39 @@
+// Test helpers: sound files made in memory, and the engine's limiter and
+// conversion written out again as the reference the mix must match.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "audio/aurix.h"
+
+namespace audiotest {
+
+// Interleaved integer samples to a PCM WAVE file (8-bit unsigned or 16-bit signed).
+struct WaveSpec {
+    uint32_t channels = 2;
+    uint32_t rate = 44100;
+    uint32_t bits = 16;
+    std::vector<int32_t> samples;   // interleaved; 8-bit: 0..255
+    std::string chunkBeforeData;    // e.g. "LIST" or "fact": an extra chunk with 6 bytes of content
+    int64_t dataSizeOverride = -1;  // the data chunk's declared size, when not the real one
+};
+std::vector<uint8_t> makeWave(const WaveSpec& spec);
+
+// Planar float samples (channel 0's frames, then channel 1's, ...) to an Ogg Vorbis file.
+std::vector<uint8_t> makeOggVorbis(const std::vector<float>& planar, uint32_t channels, uint32_t rate,
+                                   float quality = 0.6f);
+
+// Loads bytes through a MemoryFile; fails the test when the status differs.
+Aurix::AudioStatus loadBytes(Aurix::Wav& wav, const std::vector<uint8_t>& bytes);
+
+// A Wav holding the given planar samples directly.
+void fillWav(Aurix::Wav& wav, const std::vector<float>& planar, uint32_t channels, float rate);
+
+// The soft limiter and post gain, one sample.
+float limitReference(float x);
+
+std::string temporaryDirectory();
+
+}  // namespace audiotest
