@@ -1,0 +1,170 @@
+// The output backends for real: the silent output's pace and clean shutdown,
+// start's fallback, and the ALSA backend writing through ALSA's own "file"
+// plugin, whose bytes must be the --wav mix.
+#include <gtest/gtest.h>
+
+#include <alsa/asoundlib.h>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fstream>
+#include <iterator>
+#include <thread>
+#include <vector>
+
+#include "audio/aurix.h"
+#include "tests/audio/audio_support.h"
+#include "tools/render/frame_audio.h"
+
+using namespace Aurix;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+int threadCount() {
+    int count = 0;
+    if (DIR* tasks = opendir("/proc/self/task")) {
+        while (const dirent* entry = readdir(tasks))
+            if (entry->d_name[0] != '.') ++count;
+        closedir(tasks);
+    }
+    return count;
+}
+
+bool voiceAlive(const AudioEngine& engine, VoiceHandle handle) {
+    engine.acquireLock();
+    const bool alive = engine.voiceForHandle(handle) != nullptr;
+    engine.releaseLock();
+    return alive;
+}
+
+// Waits for the mixer to remove the voice; the seconds it took, or -1 after the limit.
+double secondsUntilGone(const AudioEngine& engine, VoiceHandle handle, double limit) {
+    const auto start = Clock::now();
+    for (;;) {
+        const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+        if (!voiceAlive(engine, handle)) return elapsed;
+        if (elapsed > limit) return -1.0;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+std::vector<float> stereoTone(uint32_t frames) {
+    std::vector<float> planar(2 * size_t(frames));
+    for (uint32_t i = 0; i < frames; ++i) {
+        planar[i] = float(0.6 * std::sin(2.0 * 3.141592653589793 * 440.0 * i / 44100.0));
+        planar[frames + i] = float(0.3 * std::sin(2.0 * 3.141592653589793 * 660.0 * i / 44100.0));
+    }
+    return planar;
+}
+
+void expectNoBackend(const AudioEngine& engine) {
+    EXPECT_EQ(engine.backendState, nullptr);
+    EXPECT_EQ(engine.backendShutdownHook, nullptr);
+    EXPECT_EQ(engine.mutexHandle, nullptr);
+    EXPECT_EQ(engine.acquireHook, nullptr);
+    EXPECT_EQ(engine.releaseHook, nullptr);
+}
+
+}  // namespace
+
+TEST(SilentOutput, VoicesAdvanceAtTheDevicePaceAndEnd) {
+    const int threadsBefore = threadCount();
+    Wav wav;
+    audiotest::fillWav(wav, stereoTone(22050), 2, 44100.0f);  // half a second
+    AudioEngine engine;
+    ASSERT_EQ(engine.start(BackendSilent), Success);
+    EXPECT_STREQ(engine.backendName, "Silent");
+    EXPECT_EQ(engine.backendKind, uint32_t(BackendSilent));
+    EXPECT_NE(engine.acquireHook, nullptr);
+    EXPECT_EQ(engine.sampleRate, 44100u);
+    EXPECT_EQ(engine.bufferFrames, 8192u);
+    EXPECT_EQ(threadCount(), threadsBefore + 1);
+
+    const VoiceHandle handle = engine.startVoice(wav, -1.0f, 0.0f);
+    engine.setChannelVolumes(handle, 1.0f, 1.0f);
+    // Six blocks hold the half second; two go out at once, then one per 4096/44100 s.
+    const double took = secondsUntilGone(engine, handle, 5.0);
+    EXPECT_GE(took, 0.25);
+    EXPECT_LT(took, 2.0);
+
+    engine.shutdown();
+    expectNoBackend(engine);
+    EXPECT_EQ(threadCount(), threadsBefore);
+}
+
+TEST(SilentOutput, RepeatedStartClosesTheRunningBackend) {
+    const int threadsBefore = threadCount();
+    AudioEngine engine;
+    ASSERT_EQ(engine.start(BackendSilent), Success);
+    ASSERT_EQ(engine.start(BackendSilent), Success);
+    EXPECT_EQ(threadCount(), threadsBefore + 1);
+    EXPECT_EQ(engine.start(5), Unsupported);  // closes it, opens nothing
+    expectNoBackend(engine);
+    EXPECT_EQ(threadCount(), threadsBefore);
+}
+
+TEST(OutputChoice, AutomaticChoiceAlwaysGivesAnOutput) {
+    AudioEngine engine;
+    ASSERT_EQ(engine.start(BackendAuto), Success);
+    ASSERT_NE(engine.backendName, nullptr);
+    const std::string name = engine.backendName;
+    EXPECT_TRUE(name == "ALSA" || name == "Silent") << name;
+    // Falling back says why.
+    if (name == "Silent") {
+        EXPECT_FALSE(engine.outputNote().empty());
+    }
+    engine.shutdown();
+    expectNoBackend(engine);
+}
+
+TEST(AlsaOutput, FilePluginReceivesExactlyTheRenderedMix) {
+    const std::string dir = audiotest::temporaryDirectory();
+    ASSERT_FALSE(dir.empty());
+    const std::string config = dir + "/asound.conf";
+    const std::string capture = dir + "/capture.raw";
+    {
+        std::ofstream out(config);
+        out << "pcm.!default {\n"
+               "    type file\n"
+               "    slave { pcm { type null } }\n"
+               "    file \"" << capture << "\"\n"
+               "    format \"raw\"\n"
+               "}\n";
+    }
+    setenv("ALSA_CONFIG_PATH", config.c_str(), 1);
+    snd_config_update_free_global();  // forget any configuration read before
+
+    Wav wav;
+    audiotest::fillWav(wav, stereoTone(57000), 2, 44100.0f);
+    AudioEngine engine;
+    // Started before the output opens, so the voice begins in the first block written.
+    const VoiceHandle handle = engine.startVoice(wav, -1.0f, 0.0f);
+    engine.setChannelVolumes(handle, 1.0f, 1.0f);
+    const AudioStatus status = engine.start(BackendWaveOut);
+    unsetenv("ALSA_CONFIG_PATH");
+    ASSERT_EQ(status, Success) << engine.outputNote();
+    EXPECT_STREQ(engine.backendName, "ALSA");
+    EXPECT_GE(secondsUntilGone(engine, handle, 30.0), 0.0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // some silence after the end
+    engine.shutdown();
+    expectNoBackend(engine);
+    snd_config_update_free_global();
+
+    std::ifstream in(capture, std::ios::binary);
+    const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::vector<int16_t> mix = mixSoundtrack(wav);
+    ASSERT_EQ(mix.size() % 8192, 0u);
+    ASSERT_GE(bytes.size(), mix.size() * 2);
+    std::vector<int16_t> written(bytes.size() / 2);
+    std::memcpy(written.data(), bytes.data(), written.size() * 2);
+    for (size_t i = 0; i < mix.size(); ++i) ASSERT_EQ(written[i], mix[i]) << "sample " << i;
+    for (size_t i = mix.size(); i < written.size(); ++i) ASSERT_EQ(written[i], 0) << "sample " << i;
+
+    std::remove(capture.c_str());
+    std::remove(config.c_str());
+    std::remove(dir.c_str());
+}
