@@ -16,6 +16,7 @@
 #include "demo/pipeline.h"
 #include "display/ascii_art.h"
 #include "effects/buffers.h"
+#include "tools/render/frame_audio.h"
 #include "tools/render/frame_outputs.h"
 
 namespace {
@@ -31,6 +32,8 @@ constexpr const char* Usage =
     "  --dump DIR        write fb_<n>.raw and cells_<n>.raw per frame\n"
     "  --png DIR         write frame_<n>.png, the cells as a console shows them\n"
     "  --stats           print time per stage and scene (median, 99th percentile, maximum)\n"
+    "  --wav FILE        write the soundtrack's mix (DIR/hazelglow.ogg) as the sound device receives\n"
+    "                    it: 16-bit stereo 44 100 Hz WAVE; no frames are rendered unless asked for\n"
     "  --help            show this text\n";
 
 struct Options {
@@ -42,6 +45,7 @@ struct Options {
     bool stats = false;
     std::string dumpDir;
     std::string pngDir;
+    std::string wavPath;
 };
 
 [[noreturn]] void usageError(const std::string& message) {
@@ -80,6 +84,8 @@ Options parseOptions(int argc, char** argv) {
             options.from = static_cast<int>(parseNumber("--from", value(), 1, 1000000));
         } else if (arg == "--hashes") {
             options.hashes = true;
+        } else if (arg == "--wav") {
+            options.wavPath = value();
         } else if (arg == "--stats") {
             options.stats = true;
         } else if (arg == "--dump") {
@@ -138,6 +144,17 @@ int main(int argc, char** argv) {
         auto output = makeStatsOutput(stdout);
         stats = output.get();
         outputs.push_back(std::move(output));
+    }
+
+    if (!options.wavPath.empty()) {
+        const std::string soundtrackPath = options.dataDir + "/hazelglow.ogg";
+        static Aurix::Wav soundtrack;
+        if (soundtrack.loadFromPath(soundtrackPath.c_str()) != Aurix::Success) {
+            std::fprintf(stderr, "hazelglow-render: %s: cannot load the soundtrack\n", soundtrackPath.c_str());
+            return 2;
+        }
+        if (!writeWaveFile(options.wavPath, mixSoundtrack(soundtrack))) return 1;
+        if (outputs.empty()) return 0;
     }
 
     if (!loadStrip(options.dataDir, "wipe.png", wipeStrip) || !loadStrip(options.dataDir, "texts.png", textStrip))

@@ -1,0 +1,66 @@
+#include "tools/render/frame_audio.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+std::vector<int16_t> mixSoundtrack(Aurix::Wav& source) {
+    constexpr uint32_t Frames = Aurix::AudioEngine::DeviceBlockFrames;
+    Aurix::AudioEngine engine;
+    engine.configureOutput(Aurix::AudioEngine::OutputRate, 2 * Frames);
+    const Aurix::VoiceHandle voice = engine.startVoice(source, -1.0f, 0.0f);
+    engine.setChannelVolumes(voice, 1.0f, 1.0f);
+
+    std::vector<float> block(2 * Frames);
+    std::vector<int16_t> samples;
+    do {
+        engine.renderBlock(block.data(), Frames);
+        for (float x : block) samples.push_back(Aurix::toPcm16(x));
+    } while (engine.voiceForHandle(voice) != nullptr);
+    return samples;
+}
+
+namespace {
+
+void put16(std::vector<uint8_t>& out, uint32_t value) {
+    out.push_back(uint8_t(value));
+    out.push_back(uint8_t(value >> 8));
+}
+
+void put32(std::vector<uint8_t>& out, uint32_t value) {
+    put16(out, value & 0xFFFF);
+    put16(out, value >> 16);
+}
+
+}  // namespace
+
+bool writeWaveFile(const std::string& path, const std::vector<int16_t>& samples) {
+    const uint32_t dataBytes = uint32_t(samples.size() * 2);
+    std::vector<uint8_t> bytes;
+    bytes.reserve(44 + size_t(dataBytes));
+    bytes.insert(bytes.end(), {'R', 'I', 'F', 'F'});
+    put32(bytes, 36 + dataBytes);
+    bytes.insert(bytes.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+    put32(bytes, 16);
+    put16(bytes, 1);      // PCM
+    put16(bytes, 2);      // stereo
+    put32(bytes, 44100);
+    put32(bytes, 44100 * 4);
+    put16(bytes, 4);
+    put16(bytes, 16);
+    bytes.insert(bytes.end(), {'d', 'a', 't', 'a'});
+    put32(bytes, dataBytes);
+    for (int16_t sample : samples) put16(bytes, uint16_t(sample));
+
+    FILE* out = std::fopen(path.c_str(), "wb");
+    if (out == nullptr) {
+        std::fprintf(stderr, "hazelglow-render: %s: %s\n", path.c_str(), std::strerror(errno));
+        return false;
+    }
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+    if (std::fclose(out) != 0 || !written) {
+        std::fprintf(stderr, "hazelglow-render: %s: cannot write\n", path.c_str());
+        return false;
+    }
+    return true;
+}
