@@ -49,5 +49,7 @@ int main(int argc, char** argv) {
         return fail(error);
     if (!datagen::writeStripPng(prefix + "wipe.png", datagen::renderWipeMasks(), error))
         return fail(error);
+    if (!datagen::writeOggVorbis(prefix + "hazelglow.ogg", datagen::synthesizeSoundtrack(), error))
+        return fail(error);
     return 0;
 }

@@ -44,8 +44,9 @@ const TextFrame TextFrames[TextFrameCount] = {
     // 2: scene 6, credits.
     {{{"code  rUUX", 36.0f, 64}, {"music  V\xC3\xB6rnik\xC3\xB6", 36.0f, 114}, {"graphics  rUUX", 36.0f, 164}}},
     // 3 and 4: scene 8, greetings, alternating once a second.
-    {{{"greetings to", 36.0f, 62}, {"TMDC crew", 36.0f, 112}, {"ASCII artists", 36.0f, 162}}},
-    {{{"Titan  Desire", 36.0f, 62}, {"Mercury  Still", 36.0f, 112}, {"all sceners", 36.0f, 162}}},
+    // Each page shows for a second over the busiest scene: two big lines.
+    {{{"greetings to", 46.0f, 84}, {"TMDC", 68.0f, 156}}},
+    {{{"and the whole", 46.0f, 84}, {"demoscene", 54.0f, 150}}},
     // 5: scene 11, the farewell.
     {{{"ZKPW07", 64.0f, 100}, {"see you soon", 38.0f, 158}}},
 };
