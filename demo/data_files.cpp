@@ -1,0 +1,104 @@
+#include "demo/data_files.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#ifndef HAZELGLOW_DATA_INSTALL_DIR
+#error "the build names the installed data directory"
+#endif
+
+namespace {
+
+std::string directoryOf(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string executableDirectory(const char* argv0) {
+    char path[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n > 0) return directoryOf(std::string(path, static_cast<size_t>(n)));
+    // No /proc (macOS, BSDs): argv[0] names the file when started by path.
+    if (argv0 != nullptr && std::strchr(argv0, '/') != nullptr) {
+        char* real = realpath(argv0, nullptr);
+        if (real != nullptr) {
+            std::string dir = directoryOf(real);
+            std::free(real);
+            return dir;
+        }
+    }
+    return {};
+}
+
+// Empty when the file can be read; otherwise why not.
+std::string unreadable(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY);
+    if (fd < 0) return std::strerror(errno);
+    struct stat info {};
+    std::string why;
+    char byte;
+    if (fstat(fd, &info) != 0)
+        why = std::strerror(errno);
+    else if (!S_ISREG(info.st_mode))
+        why = "not a regular file";
+    else if (info.st_size == 0)
+        why = "the file is empty";
+    else if (read(fd, &byte, 1) != 1)
+        why = std::strerror(errno);
+    close(fd);
+    return why;
+}
+
+std::string placesLooked(const std::vector<std::string>& directories) {
+    std::string list;
+    for (const std::string& dir : directories) list += (list.empty() ? "" : ", ") + dir;
+    return list;
+}
+
+}  // namespace
+
+std::vector<std::string> dataDirectories(const char* argv0) {
+    std::vector<std::string> dirs;
+    char cwd[PATH_MAX];
+    dirs.push_back(getcwd(cwd, sizeof cwd) != nullptr ? cwd : ".");
+    for (const std::string& dir : {executableDirectory(argv0), std::string(HAZELGLOW_DATA_INSTALL_DIR)}) {
+        bool seen = dir.empty();
+        for (const std::string& known : dirs) seen = seen || known == dir;
+        if (!seen) dirs.push_back(dir);
+    }
+    return dirs;
+}
+
+bool findDataFiles(const std::vector<std::string>& directories, DataFiles& files, std::string& message) {
+    struct Wanted {
+        const char* name;
+        std::string* path;
+    };
+    const Wanted wanted[] = {{"hazelglow.ogg", &files.soundtrack}, {"wipe.png", &files.wipe}, {"texts.png", &files.texts}};
+    for (const Wanted& file : wanted) {
+        file.path->clear();
+        for (const std::string& dir : directories) {
+            const std::string path = dir + "/" + file.name;
+            struct stat info {};
+            if (stat(path.c_str(), &info) != 0) continue;
+            const std::string why = unreadable(path);
+            if (!why.empty()) {
+                message = "cannot read data file " + path + ": " + why + " (looked in " + placesLooked(directories) + ")";
+                return false;
+            }
+            *file.path = path;
+            break;
+        }
+        if (file.path->empty()) {
+            message = std::string("missing data file ") + file.name + " (looked in " + placesLooked(directories) + ")";
+            return false;
+        }
+    }
+    return true;
+}

@@ -1,0 +1,22 @@
+// Where the demo finds its three data files: in the working directory,
+// then beside the executable, then in the installed data directory
+// (<prefix>/share/hazelglow). Each file is taken from the first place that
+// has it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct DataFiles {
+    std::string soundtrack;  // hazelglow.ogg
+    std::string wipe;        // wipe.png
+    std::string texts;       // texts.png
+};
+
+// The places looked in, in order, without duplicates. `argv0` is used only
+// where the system cannot name the running executable itself.
+std::vector<std::string> dataDirectories(const char* argv0);
+
+// Finds all three files. On failure `message` is one line naming the file
+// and the places looked (or why the file found cannot be read).
+bool findDataFiles(const std::vector<std::string>& directories, DataFiles& files, std::string& message);

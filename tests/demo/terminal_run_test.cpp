@@ -1,0 +1,389 @@
+// The real demo in a pseudo-terminal: frames shown, the ways it ends, and
+// the terminal exactly as it was afterwards.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <poll.h>
+#include <string>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+#include <vector>
+
+#include <stb_image_write.h>
+
+#include "display/term_sequences.h"
+#include "tests/display/vterm_screen.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string DemoBinary = std::string(HAZELGLOW_BIN_DIR) + "/hazelglow";
+
+// A directory of data files the demo accepts: one-frame strips, and the
+// generated soundtrack when the build has made it (the stand-in's content
+// is never decoded before the terminal is set up).
+class DataDir {
+public:
+    DataDir() : path_(fs::temp_directory_path() / ("hazelglow-test-" + std::to_string(getpid()) + "-" +
+                                                   std::to_string(counter_++))) {
+        fs::create_directories(path_);
+        std::vector<uint8_t> pixels(320 * 200 * 4, 0);
+        for (size_t i = 0; i < pixels.size(); i += 4 * 7) pixels[i] = 255;
+        for (const char* name : {"wipe.png", "texts.png"})
+            stbi_write_png((path_ / name).c_str(), 320, 200, 4, pixels.data(), 320 * 4);
+        const fs::path built = fs::path(HAZELGLOW_BUILD_DATA_DIR) / "hazelglow.ogg";
+        if (fs::exists(built)) {
+            fs::copy_file(built, path_ / "hazelglow.ogg");
+        } else {
+            std::ofstream(path_ / "hazelglow.ogg") << "OggS stand-in";
+        }
+    }
+    ~DataDir() { fs::remove_all(path_); }
+    const fs::path& path() const { return path_; }
+
+private:
+    static inline int counter_ = 0;
+    fs::path path_;
+};
+
+// The demo on a pseudo-terminal of the given size; stdin, stdout and stderr
+// are all the terminal, which is the controlling one of a new session.
+class PtyRun {
+public:
+    PtyRun(const fs::path& workDir, int columns, int rows, const std::string& binary = DemoBinary,
+           const char* colorterm = nullptr) {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY);
+        if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) return;
+        const std::string slaveName = ptsname(master_);
+        slave_ = open(slaveName.c_str(), O_RDWR | O_NOCTTY);
+        winsize size{};
+        size.ws_col = static_cast<unsigned short>(columns);
+        size.ws_row = static_cast<unsigned short>(rows);
+        ioctl(slave_, TIOCSWINSZ, &size);
+        tcgetattr(slave_, &before_);
+
+        pid_ = fork();
+        if (pid_ == 0) {
+            setsid();
+            const int tty = open(slaveName.c_str(), O_RDWR);
+            ioctl(tty, TIOCSCTTY, 0);
+            dup2(tty, 0);
+            dup2(tty, 1);
+            dup2(tty, 2);
+            for (int fd = 3; fd < 256; ++fd) close(fd);
+            for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGTSTP, SIGWINCH}) signal(sig, SIG_DFL);
+            sigset_t none;
+            sigemptyset(&none);
+            sigprocmask(SIG_SETMASK, &none, nullptr);
+            if (chdir(workDir.c_str()) != 0) _exit(120);
+            setenv("TERM", "xterm-256color", 1);
+            if (colorterm != nullptr)
+                setenv("COLORTERM", colorterm, 1);
+            else
+                unsetenv("COLORTERM");
+            execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
+            _exit(121);
+        }
+    }
+
+    ~PtyRun() {
+        if (pid_ > 0 && !exited_) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        if (slave_ >= 0) close(slave_);
+        if (master_ >= 0) close(master_);
+    }
+
+    bool started() const { return pid_ > 0; }
+    pid_t pid() const { return pid_; }
+    const std::string& output() const { return output_; }
+
+    void type(std::string_view bytes) { (void)!write(master_, bytes.data(), bytes.size()); }
+
+    // Reads what the demo writes until `done` holds or the time is up.
+    bool readUntil(const std::function<bool(const std::string&)>& done, int seconds = 60) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        while (!done(output_)) {
+            if (std::chrono::steady_clock::now() > end) return false;
+            drain(20);
+        }
+        return true;
+    }
+
+    size_t frames() const { return count(TermSeq::SyncBegin); }
+    size_t count(std::string_view what) const {
+        size_t n = 0;
+        for (size_t at = output_.find(what); at != std::string::npos; at = output_.find(what, at + 1)) ++n;
+        return n;
+    }
+
+    // Waits for the demo to end (reading its output meanwhile); -1 on timeout.
+    int waitForStatus(int seconds = 30) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        while (std::chrono::steady_clock::now() < end) {
+            int status = 0;
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                exited_ = true;
+                drain(50);
+                status_ = status;
+                return status;
+            }
+            drain(20);
+        }
+        return -1;
+    }
+
+    void resize(int columns, int rows) {
+        winsize size{};
+        size.ws_col = static_cast<unsigned short>(columns);
+        size.ws_row = static_cast<unsigned short>(rows);
+        ioctl(slave_, TIOCSWINSZ, &size);
+    }
+
+    // The terminal settings now, compared byte for byte with those before.
+    bool termiosUnchanged() const {
+        termios after{};
+        tcgetattr(slave_, &after);
+        return std::memcmp(&before_, &after, sizeof after) == 0;
+    }
+
+private:
+    void drain(int timeoutMs) {
+        pollfd p{master_, POLLIN, 0};
+        if (poll(&p, 1, timeoutMs) <= 0 || !(p.revents & POLLIN)) return;
+        char buffer[65536];
+        const ssize_t n = read(master_, buffer, sizeof buffer);
+        if (n > 0) output_.append(buffer, static_cast<size_t>(n));
+    }
+
+    int master_ = -1, slave_ = -1;
+    pid_t pid_ = -1;
+    bool exited_ = false;
+    int status_ = 0;
+    termios before_{};
+    std::string output_;
+};
+
+// Feeds a run's output to an emulator whose main screen shows a line of
+// the user's, as a terminal would have before the demo started.
+void replay(EmulatedTerminal& term, const std::string& output) {
+    term.feed("user's line\r\n");
+    term.feed(output);
+}
+
+// `quiet`: nothing is printed after the terminal is given back (a crash
+// report may be, and may scroll the user's line away).
+void expectTerminalGivenBack(const PtyRun& run, int rows, int columns, bool quiet = true) {
+    EXPECT_TRUE(run.termiosUnchanged());
+    EmulatedTerminal term(rows, columns);
+    replay(term, run.output());
+    EXPECT_FALSE(term.altScreen()) << "still on the demo's screen";
+    EXPECT_TRUE(term.cursorVisible());
+    // The title went on the stack first and came back after the last frame.
+    const std::string& out = run.output();
+    EXPECT_LT(out.find(TermSeq::TitlePush), out.find(TermSeq::TitleBegin));
+    ASSERT_NE(out.rfind(TermSeq::ConsoleRestore), std::string::npos);
+    EXPECT_GT(out.rfind(TermSeq::ConsoleRestore), out.rfind(TermSeq::SyncBegin));
+    if (quiet) {
+        EXPECT_EQ(term.rowText(0), "user's line");
+        EXPECT_EQ(out.rfind(TermSeq::ConsoleRestore) + TermSeq::ConsoleRestore.size(), out.size());
+    }
+}
+
+// Cells of the centred 80x50 picture that show something, and cells
+// around it that do (which should be none).
+int pictureCells(const EmulatedTerminal& term, int* outside = nullptr) {
+    const int top = (term.rows() - 50) / 2, left = (term.columns() - 80) / 2;
+    int inside = 0;
+    if (outside != nullptr) *outside = 0;
+    for (int row = 0; row < term.rows(); ++row) {
+        for (int column = 0; column < term.columns(); ++column) {
+            const uint32_t ch = term.character(row, column);
+            const bool blank = ch == 0 || ch == ' ';
+            if (row >= top && row < top + 50 && column >= left && column < left + 80)
+                inside += !blank;
+            else if (outside != nullptr)
+                *outside += !blank;
+        }
+    }
+    return inside;
+}
+
+void expectPictureCentred(const EmulatedTerminal& term) {
+    int outside = 0;
+    EXPECT_GT(pictureCells(term, &outside), 0);
+    EXPECT_EQ(outside, 0);
+}
+
+// Reads frames, showing them on `term`, until the picture has faded in far
+// enough to show something.
+bool waitForPicture(PtyRun& run, EmulatedTerminal& term) {
+    size_t fed = 0;
+    return run.readUntil([&](const std::string& out) {
+        term.feed(std::string_view(out).substr(fed));
+        fed = out.size();
+        return pictureCells(term) > 0;
+    });
+}
+
+TEST(TerminalRun, ShowsCentredFramesAndAKeyEndsIt) {
+    DataDir data;
+    PtyRun run(data.path(), 100, 55);
+    ASSERT_TRUE(run.started());
+    EmulatedTerminal term(55, 100);
+    term.feed("user's line\r\n");
+    ASSERT_TRUE(waitForPicture(run, term)) << run.frames() << " frames";
+    EXPECT_TRUE(term.altScreen());
+    EXPECT_FALSE(term.cursorVisible());
+    expectPictureCentred(term);
+    // The two titles in their order, the second with its code page 437 ö.
+    const std::string& out = run.output();
+    const size_t consoleTitle = out.find("\x1b]0;Pelkor7 console window - press alt-enter for fullscreen\x07");
+    const size_t demoTitle = out.find("\x1b]0;rUUX - V\xC3\xB6rnik\xC3\xB6 - Hazel Glow - ZKPW07\x07");
+    EXPECT_NE(consoleTitle, std::string::npos);
+    EXPECT_NE(demoTitle, std::string::npos);
+    EXPECT_LT(consoleTitle, demoTitle);
+
+    run.type("\x1b[A");  // one key press: all its bytes together
+    const int status = run.waitForStatus();
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    expectTerminalGivenBack(run, 55, 100);
+}
+
+TEST(TerminalRun, AKeyPressedBeforeTheFirstFrameEndsTheDemoAfterIt) {
+    DataDir data;
+    PtyRun run(data.path(), 80, 50);
+    ASSERT_TRUE(run.started());
+    run.type("x");
+    const int status = run.waitForStatus(60);
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(run.frames(), 1u);
+    expectTerminalGivenBack(run, 50, 80);
+}
+
+class TerminalSignal : public testing::TestWithParam<int> {};
+
+TEST_P(TerminalSignal, RestoresTheTerminalAndExitsWith128PlusTheSignal) {
+    const int sig = GetParam();
+    DataDir data;
+    PtyRun run(data.path(), 90, 40, DemoBinary, "truecolor");
+    ASSERT_TRUE(run.started());
+    ASSERT_TRUE(run.readUntil([&](const std::string&) { return run.frames() >= 5; }));
+    if (sig == SIGINT)
+        run.type("\x03");  // Ctrl+C, through the terminal's own signal keys
+    else
+        kill(run.pid(), sig);
+    const int status = run.waitForStatus();
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 128 + sig);
+    expectTerminalGivenBack(run, 40, 90);
+    // 24-bit colours because COLORTERM said so.
+    EXPECT_NE(run.output().find("\x1b[38;2;"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, TerminalSignal, testing::Values(SIGINT, SIGTERM, SIGHUP, SIGQUIT),
+                         [](const auto& info) { return std::string(sigabbrev_np(info.param)); });
+
+TEST(TerminalRun, ACrashRestoresTheTerminalAndDiesOfTheSignal) {
+    DataDir data;
+    PtyRun run(data.path(), 80, 50);
+    ASSERT_TRUE(run.started());
+    ASSERT_TRUE(run.readUntil([&](const std::string&) { return run.frames() >= 3; }));
+    kill(run.pid(), SIGSEGV);
+    const int status = run.waitForStatus();
+    // Passed on to the default action, or to a sanitizer's handler, which
+    // reports and then exits or aborts: never a normal end.
+    EXPECT_TRUE(WIFSIGNALED(status) ? WTERMSIG(status) == SIGSEGV || WTERMSIG(status) == SIGABRT
+                                    : WEXITSTATUS(status) != 0)
+        << status;
+    expectTerminalGivenBack(run, 50, 80, false);
+}
+
+TEST(TerminalRun, AResizeRepaintsCentredInTheNewSize) {
+    DataDir data;
+    PtyRun run(data.path(), 80, 50);
+    ASSERT_TRUE(run.started());
+    EmulatedTerminal before(50, 80);
+    ASSERT_TRUE(waitForPicture(run, before));
+    EXPECT_EQ(run.count(TermSeq::ClearScreen), 1u) << "the screen is cleared once, not per frame";
+    run.resize(120, 60);  // the kernel tells the demo with SIGWINCH
+    const size_t framesBefore = run.frames();
+    ASSERT_TRUE(run.readUntil([&](const std::string&) {
+        return run.count(TermSeq::ClearScreen) == 2 && run.frames() > framesBefore + 5;
+    }));
+    // What the terminal shows from the repaint on, in the new size.
+    EmulatedTerminal term(60, 120);
+    term.feed(TermSeq::ConsoleEnter);
+    const std::string& out = run.output();
+    term.feed(std::string_view(out).substr(out.rfind(TermSeq::ColoursReset, out.rfind(TermSeq::ClearScreen))));
+    expectPictureCentred(term);
+    run.type("q");
+    EXPECT_EQ(run.waitForStatus(), 0);
+}
+
+TEST(TerminalRun, MissingDataFileStopsBeforeTheTerminalIsTouched) {
+    if (fs::exists(fs::path(HAZELGLOW_DATA_INSTALL_DIR) / "texts.png"))
+        GTEST_SKIP() << "an installed demo's data is in " << HAZELGLOW_DATA_INSTALL_DIR;
+    DataDir data;
+    fs::remove(data.path() / "texts.png");
+    // A copy of the demo with no data beside it.
+    const fs::path bin = data.path() / "bin";
+    fs::create_directories(bin);
+    fs::copy_file(DemoBinary, bin / "hazelglow");
+    PtyRun run(data.path(), 80, 50, (bin / "hazelglow").string());
+    ASSERT_TRUE(run.started());
+    const int status = run.waitForStatus();
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+    const std::string expected = "hazelglow: missing data file texts.png (looked in " +
+                                 fs::canonical(data.path()).string() + ", " + fs::canonical(bin).string() + ", " +
+                                 HAZELGLOW_DATA_INSTALL_DIR + ")\r\n";
+    EXPECT_EQ(run.output(), expected);
+    EXPECT_TRUE(run.termiosUnchanged());
+}
+
+TEST(TerminalRun, OutputThatIsNotATerminalIsRefused) {
+    DataDir data;
+    int out[2], err[2];
+    ASSERT_EQ(pipe(out), 0);
+    ASSERT_EQ(pipe(err), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out[1], 1);
+        dup2(err[1], 2);
+        close(out[0]);
+        close(err[0]);
+        if (chdir(data.path().c_str()) != 0) _exit(120);
+        execl(DemoBinary.c_str(), DemoBinary.c_str(), static_cast<char*>(nullptr));
+        _exit(121);
+    }
+    close(out[1]);
+    close(err[1]);
+    std::string stdoutText, stderrText;
+    char buffer[4096];
+    for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;) stdoutText.append(buffer, static_cast<size_t>(n));
+    for (ssize_t n; (n = read(err[0], buffer, sizeof buffer)) > 0;) stderrText.append(buffer, static_cast<size_t>(n));
+    close(out[0]);
+    close(err[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+    EXPECT_EQ(stdoutText, "");
+    EXPECT_EQ(stderrText, "hazelglow: standard output is not a terminal; run the demo in one\n");
+}
+
+}  // namespace
