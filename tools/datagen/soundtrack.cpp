@@ -533,7 +533,7 @@ void drumsBar(Mixer& mix, int bar, int scene, int barInScene, Noise& noise) {
         return;
     // Backbeats: heard with the whole-screen flashes.
     for (int beat : {1, 3}) {
-        snare(mix, barTime(bar, beat), flashScene ? 1.0 : 0.7, noise);
+        snare(mix, barTime(bar, beat), flashScene ? 1.15 : 0.85, noise);
         if (flashScene || peak)
             clap(mix, barTime(bar, beat), flashScene ? 0.7 : 0.45, noise);
     }
@@ -615,7 +615,7 @@ void scorePart(Mixer& mix, int scene, Noise& noise) {
         case 2:  // kick and bass enter; stabs mark the backbeat
             pad(mix, chord, barTime(bar), 2.0, 0.13, 1500.0, 0.35);
             arpeggioBar(mix, bar, chord, 0.09, 2500.0, 2500.0);
-            bassBar(mix, bar, chord, 0.42);
+            bassBar(mix, bar, chord, 0.38);
             stab(mix, chord, barTime(bar, 1), 0.35);
             stab(mix, chord, barTime(bar, 3), 0.35);
             break;
@@ -623,24 +623,24 @@ void scorePart(Mixer& mix, int scene, Noise& noise) {
         case 8:
         case 11:
             pad(mix, chord, barTime(bar), 2.0, 0.11, 1800.0, 0.3);
-            bassBar(mix, bar, chord, 0.45);
+            bassBar(mix, bar, chord, 0.38);
             if (scene != 3)
-                arpeggioBar(mix, bar, chord, 0.07, 2200.0, 2200.0);
+                arpeggioBar(mix, bar, chord, 0.1, 2200.0, 2200.0);
             break;
         case 4:  // variation
         case 9:
             pad(mix, chord, barTime(bar), 2.0, 0.11, 1800.0, 0.3);
-            bassBar(mix, bar, chord, 0.45);
+            bassBar(mix, bar, chord, 0.38);
             if (scene == 9)
-                figureBar(mix, bar, chord, 0.09);
+                figureBar(mix, bar, chord, 0.14);
             else
-                arpeggioBar(mix, bar, chord, 0.07, 2000.0, 2000.0);
+                arpeggioBar(mix, bar, chord, 0.1, 2000.0, 2000.0);
             break;
         case 5:  // fast figures under the block flashes
         case 7:
             pad(mix, chord, barTime(bar), 2.0, 0.1, 1600.0, 0.3);
-            bassBar(mix, bar, chord, 0.45);
-            figureBar(mix, bar, chord, 0.12);
+            bassBar(mix, bar, chord, 0.38);
+            figureBar(mix, bar, chord, 0.2);
             break;
         case 6:   // breakdown: pads, a soft arpeggio, no drums
         case 10:  // calm
@@ -660,26 +660,26 @@ void scorePart(Mixer& mix, int scene, Noise& noise) {
         riser(mix, barTime(firstBar + 6), 4.0, 0.12, noise);
         break;
     case 3:
-        tune(mix, firstBar, TuneA, 0.2, 2600.0);
+        tune(mix, firstBar, TuneA, 0.34, 2600.0);
         break;
     case 4:
-        tune(mix, firstBar, TuneB, 0.2, 2800.0);
+        tune(mix, firstBar, TuneB, 0.34, 2800.0);
         break;
     case 6:
         riser(mix, barTime(firstBar + 6), 4.0, 0.12, noise);
         break;
     case 8:
-        tune(mix, firstBar, TuneA, 0.2, 3400.0, 0, true);
+        tune(mix, firstBar, TuneA, 0.34, 3400.0, 0, true);
         break;
     case 9:
-        tune(mix, firstBar, TuneB, 0.2, 3400.0, 0, true);
+        tune(mix, firstBar, TuneB, 0.34, 3400.0, 0, true);
         break;
     case 10:
-        tune(mix, firstBar, TuneA, 0.1, 1200.0, -12);
+        tune(mix, firstBar, TuneA, 0.17, 1200.0, -12);
         riser(mix, barTime(firstBar + 6), 4.0, 0.1, noise);
         break;
     case 11:
-        tune(mix, firstBar, TuneA, 0.2, 3000.0, 0, true);
+        tune(mix, firstBar, TuneA, 0.34, 3000.0, 0, true);
         // The last chord rings into the fade.
         pad(mix, Am, barTime(firstBar + BarsPerScene), 1.4, 0.12, 1500.0, 0.4);
         break;
