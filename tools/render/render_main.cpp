@@ -18,6 +18,7 @@
 #include "effects/buffers.h"
 #include "tools/render/frame_audio.h"
 #include "tools/render/frame_outputs.h"
+#include "tools/render/frame_terminal.h"
 
 namespace {
 
@@ -31,7 +32,11 @@ constexpr const char* Usage =
     "  --hashes          print '<n> <t> <framebuffer fnv1a64> <cells fnv1a64>' per frame\n"
     "  --dump DIR        write fb_<n>.raw and cells_<n>.raw per frame\n"
     "  --png DIR         write frame_<n>.png, the cells as a console shows them\n"
-    "  --stats           print time per stage and scene (median, 99th percentile, maximum)\n"
+    "  --stats           print time per stage and scene (median, 99th percentile, maximum), then\n"
+    "                    the terminal bytes per frame (changed cells or all, 16 or 24-bit colours)\n"
+    "  --ansi FILE       write the bytes the demo sends an 80x50 terminal, frame after frame\n"
+    "                    (24-bit colours when $COLORTERM is truecolor or 24bit, as in the demo)\n"
+    "  --cast FILE       the same as an asciicast v2 recording, for 'asciinema play FILE'\n"
     "  --wav FILE        write the soundtrack's mix (DIR/hazelglow.ogg) as the sound device receives\n"
     "                    it: 16-bit stereo 44 100 Hz WAVE; no frames are rendered unless asked for\n"
     "  --help            show this text\n";
@@ -46,6 +51,8 @@ struct Options {
     std::string dumpDir;
     std::string pngDir;
     std::string wavPath;
+    std::string ansiPath;
+    std::string castPath;
 };
 
 [[noreturn]] void usageError(const std::string& message) {
@@ -90,6 +97,10 @@ Options parseOptions(int argc, char** argv) {
             options.stats = true;
         } else if (arg == "--dump") {
             options.dumpDir = value();
+        } else if (arg == "--ansi") {
+            options.ansiPath = value();
+        } else if (arg == "--cast") {
+            options.castPath = value();
         } else if (arg == "--png") {
             options.pngDir = value();
         } else {
@@ -144,7 +155,11 @@ int main(int argc, char** argv) {
         auto output = makeStatsOutput(stdout);
         stats = output.get();
         outputs.push_back(std::move(output));
+        outputs.push_back(makeTerminalBytesOutput(stdout));
     }
+    const ColourMode terminalColours = colourModeFor(std::getenv("COLORTERM"));
+    if (!options.ansiPath.empty()) outputs.push_back(makeAnsiOutput(options.ansiPath, terminalColours));
+    if (!options.castPath.empty()) outputs.push_back(makeCastOutput(options.castPath, terminalColours));
 
     if (!options.wavPath.empty()) {
         const std::string soundtrackPath = options.dataDir + "/hazelglow.ogg";
