@@ -33,7 +33,8 @@ uint32_t DiskFile::size() {
     std::fseek(stream, 0, SEEK_END);
     const long end = std::ftell(stream);
     std::fseek(stream, here, SEEK_SET);
-    return end < 0 ? 0 : end > long(UINT32_MAX) ? UINT32_MAX : uint32_t(end);
+    // Compared as 64-bit: long is 32 bits on Windows, where long(UINT32_MAX) is -1.
+    return end < 0 ? 0 : uint64_t(end) > UINT32_MAX ? UINT32_MAX : uint32_t(end);
 }
 
 void DiskFile::seekTo(uint32_t offset) { std::fseek(stream, long(offset), SEEK_SET); }
@@ -57,6 +58,9 @@ namespace {
 // at most 4096 frames and takes at least one byte. A declared length beyond
 // this is a corrupt header, not a stream.
 constexpr uint64_t MaxVorbisFramesPerByte = 4096;
+// The decoder's memory: where it starts and how far it may grow.
+constexpr size_t VorbisArenaStart = 256 * 1024;
+constexpr size_t VorbisArenaLimit = 64 * 1024 * 1024;
 
 bool readExactly(File& file, void* destination, uint32_t count) { return file.readBytes(destination, count) == count; }
 
@@ -77,6 +81,66 @@ bool readU32(File& file, uint32_t& value) {
     if (!readExactly(file, bytes, 4)) return false;
     value = uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 | uint32_t(bytes[3]) << 24;
     return true;
+}
+
+// The second packet of the stream's first logical bitstream, gathered from
+// its Ogg pages; false when the pages end first.
+bool secondOggPacket(const uint8_t* bytes, uint32_t length, std::vector<uint8_t>& packet) {
+    uint32_t offset = 0;
+    uint32_t serial = 0;
+    bool first = true;
+    int packetIndex = 0;
+    packet.clear();
+    while (offset + 27 <= length) {
+        if (std::memcmp(bytes + offset, "OggS", 4) != 0) return false;
+        uint32_t pageSerial;
+        std::memcpy(&pageSerial, bytes + offset + 14, 4);
+        const uint32_t segments = bytes[offset + 26];
+        const uint32_t lacingStart = offset + 27;
+        if (lacingStart + segments > length) return false;
+        uint32_t body = lacingStart + segments;
+        const bool ours = first || pageSerial == serial;
+        if (first) serial = pageSerial;
+        first = false;
+        for (uint32_t s = 0; s < segments; ++s) {
+            const uint32_t size = bytes[lacingStart + s];
+            if (body + size > length) return false;
+            if (ours) {
+                if (packetIndex == 1) packet.insert(packet.end(), bytes + body, bytes + body + size);
+                if (size < 255 && ++packetIndex == 2) return true;
+            }
+            body += size;
+        }
+        offset = body;
+    }
+    return false;
+}
+
+// stb_vorbis trusts the comment header's lengths and writes past its buffers
+// when they lie; a stream whose lengths do not fit its comment packet is refused first.
+bool vorbisCommentsFit(const uint8_t* bytes, uint32_t length) {
+    std::vector<uint8_t> packet;
+    if (!secondOggPacket(bytes, length, packet)) return false;
+    if (packet.size() < 7 || packet[0] != 3 || std::memcmp(packet.data() + 1, "vorbis", 6) != 0) return false;
+    size_t at = 7;
+    auto word = [&](uint32_t& value) {
+        if (packet.size() - at < 4) return false;
+        value = uint32_t(packet[at]) | uint32_t(packet[at + 1]) << 8 | uint32_t(packet[at + 2]) << 16 |
+                uint32_t(packet[at + 3]) << 24;
+        at += 4;
+        return true;
+    };
+    uint32_t vendor = 0;
+    if (!word(vendor) || vendor > packet.size() - at) return false;
+    at += vendor;
+    uint32_t comments = 0;
+    if (!word(comments) || comments > (packet.size() - at) / 4) return false;
+    for (uint32_t i = 0; i < comments; ++i) {
+        uint32_t size = 0;
+        if (!word(size) || size > packet.size() - at) return false;
+        at += size;
+    }
+    return at < packet.size() && (packet[at] & 1) != 0;  // the framing bit
 }
 
 }  // namespace
@@ -113,8 +177,19 @@ AudioStatus Wav::loadFromFile(File& file) {
             if (!readExactly(file, copy.data(), length)) return UnreadableContent;
             bytes = copy.data();
         }
-        int error = 0;
-        stb_vorbis* decoder = stb_vorbis_open_memory(bytes, int(length), &error, nullptr);
+        if (!vorbisCommentsFit(bytes, length)) return UnreadableContent;
+        // The decoder works in an arena of ours: its own allocations leak on
+        // some malformed streams, and an arena bounds what a hostile header
+        // can make it allocate. Grown only when the stream needs more.
+        std::vector<char> arena(VorbisArenaStart);
+        stb_vorbis* decoder = nullptr;
+        for (;;) {
+            int error = 0;
+            stb_vorbis_alloc alloc{arena.data(), int(arena.size())};
+            decoder = stb_vorbis_open_memory(bytes, int(length), &error, &alloc);
+            if (decoder != nullptr || error != VORBIS_outofmem || arena.size() >= VorbisArenaLimit) break;
+            arena.assign(arena.size() * 4, 0);
+        }
         if (decoder == nullptr) return UnreadableContent;
         return decodeVorbis(decoder, length);
     }

@@ -7,6 +7,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #ifndef HAZELGLOW_DATA_INSTALL_DIR
 #error "the build names the installed data directory"
@@ -21,6 +24,18 @@ std::string directoryOf(const std::string& path) {
 }
 
 std::string executableDirectory(const char* argv0) {
+#ifdef _WIN32
+    (void)argv0;
+    char module[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(nullptr, module, sizeof module);
+    if (length == 0 || length >= sizeof module) return {};
+    // The loader names the running module; its separators become '/' like
+    // the rest of the paths built here.
+    std::string file(module, length);
+    for (char& c : file)
+        if (c == '\\') c = '/';
+    return directoryOf(file);
+#else
     char path[PATH_MAX];
     const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
     if (n > 0) return directoryOf(std::string(path, static_cast<size_t>(n)));
@@ -34,6 +49,7 @@ std::string executableDirectory(const char* argv0) {
         }
     }
     return {};
+#endif
 }
 
 // Empty when the file can be read; otherwise why not.

@@ -26,7 +26,7 @@ TEST(Win32DetectionTitle, PrefixThenSixtyOneLettersFromTheMaskedRandomValues) {
 
     EXPECT_EQ(std::strlen(title), 80u);
     EXPECT_EQ(std::string(title, 19), "[detecting window] ");
-    EXPECT_EQ(std::string(title + 19, 11), "ABQRabqrrqa");
+    EXPECT_EQ(std::string(title + 19, 11), "ABQRabqrrAQ");
     EXPECT_EQ(randomNext, 61u) << "one random value per letter";
     for (int i = 19; i < 80; ++i)
         EXPECT_NE(std::strchr("ABQRabqr", title[i]), nullptr) << "position " << i << ": " << title[i];
