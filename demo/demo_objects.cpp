@@ -5,6 +5,11 @@
 // the reverse order at exit, the converter first.
 #include "demo/demo_objects.h"
 
+// Destroyed last: its samples outlive every voice that reads them.
+Aurix::Wav soundtrack;
+// Destroyed before the Wav: shutdown stops every voice and the mixing thread.
+Aurix::AudioEngine audioEngine;
+
 // Constant-initialised: flag word 0 and no tables until init(); only its
 // destructor runs at exit.
 constinit PKR_AsciiArt asciiArt;

@@ -1,15 +1,30 @@
-// Stand-in until the audio engine is wired in: no sound, and the
-// soundtrack never ends, so only a key ends the demo.
+// The driver's calls into the audio engine. The soundtrack's voice handle is
+// the only audio state the driver keeps; the per-frame test reads the voice
+// table under the engine lock, since the mixing thread removes the voice.
 #include "demo/soundtrack.h"
 
-void startAudioEngine() {}
+#include "audio/aurix.h"
+#include "demo/demo_objects.h"
 
-void loadSoundtrack(const char*) {}
+namespace {
 
-void startSoundtrackVoice() {}
+Aurix::VoiceHandle musicVoice = 0;
 
-void setSoundtrackVolumes() {}
+}  // namespace
+
+void startAudioEngine() { audioEngine.start(Aurix::BackendAuto); }
+
+void loadSoundtrack(const char* path) { soundtrack.loadFromPath(path); }
+
+void startSoundtrackVoice() { musicVoice = audioEngine.startVoice(soundtrack, -1.0f, 0.0f); }
+
+void setSoundtrackVolumes() { audioEngine.setChannelVolumes(musicVoice, 1.0f, 1.0f); }
 
 bool soundtrackVoiceAlive() {
-    return true;
+    // A voice-group handle names no single voice: nothing to wait for.
+    if (musicVoice >= Aurix::AudioEngine::ReservedHandleBase) return false;
+    audioEngine.acquireLock();
+    const bool alive = audioEngine.voiceForHandle(musicVoice) != nullptr;
+    audioEngine.releaseLock();
+    return alive;
 }
