@@ -334,6 +334,33 @@ TEST(TerminalRun, AResizeRepaintsCentredInTheNewSize) {
     EXPECT_EQ(run.waitForStatus(), 0);
 }
 
+TEST(TerminalRun, CtrlZGivesTheTerminalBackAndTheDemoTakesItAgain) {
+    DataDir data;
+    PtyRun run(data.path(), 80, 50);
+    ASSERT_TRUE(run.started());
+    ASSERT_TRUE(run.readUntil([&](const std::string&) { return run.frames() >= 3; }));
+    // The demo leads a session of its own here, so the kernel does not
+    // actually stop it (an orphaned group ignores stop signals); the
+    // terminal must still be given back, then taken again.
+    kill(run.pid(), SIGTSTP);
+    ASSERT_TRUE(run.readUntil([&](const std::string& out) {
+        const size_t back = out.find(TermSeq::ConsoleRestore);
+        return back != std::string::npos && out.find(TermSeq::ConsoleEnter, back) != std::string::npos &&
+               run.count(TermSeq::SyncBegin) > run.count(TermSeq::ConsoleRestore) + 5;
+    }));
+    const std::string& out = run.output();
+    const size_t back = out.find(TermSeq::ConsoleRestore);
+    // Taken again with its title, and repainted from a cleared screen.
+    const size_t again = out.find(TermSeq::ConsoleEnter, back);
+    EXPECT_NE(out.find("\x1b]0;rUUX - V", again), std::string::npos);
+    EXPECT_NE(out.find(TermSeq::ClearScreen, again), std::string::npos);
+    run.type("q");
+    const int status = run.waitForStatus();
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    expectTerminalGivenBack(run, 50, 80);
+}
+
 TEST(TerminalRun, MissingDataFileStopsBeforeTheTerminalIsTouched) {
     if (fs::exists(fs::path(HAZELGLOW_DATA_INSTALL_DIR) / "texts.png"))
         GTEST_SKIP() << "an installed demo's data is in " << HAZELGLOW_DATA_INSTALL_DIR;
