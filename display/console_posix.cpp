@@ -3,8 +3,9 @@
 // change undone on the way out, signals and crashes included.
 //
 // Signal path: the handlers only write the prepared restore string, call
-// tcsetattr and then _exit or re-raise; both are async-signal-safe. Other
-// events (resize, resume) only set flags that the next frame reads.
+// tcsetattr and then _exit or re-raise, all async-signal-safe, and on the
+// main thread only (other threads pass the signal on). Other events
+// (resize, resume) only set flags that the next frame reads.
 #include "display/console.h"
 
 #include <cerrno>
@@ -36,6 +37,7 @@ int termiosFd = -1;  // the terminal whose settings were changed, -1: none
 struct termios savedTermios;
 struct termios demoTermios;
 
+pthread_t mainThread;                // runs every frame and the restore
 volatile sig_atomic_t active = 0;   // set up and not yet restored for good
 volatile sig_atomic_t entered = 0;  // the terminal is in the demo's state now
 volatile sig_atomic_t resizePending = 0;
@@ -95,7 +97,18 @@ int signalSlot(int sig) {
     return -1;
 }
 
+// Signals for the whole process may land on any thread (the mixing
+// thread, say) even while the main thread holds them around a frame write.
+// Such a handler passes the signal on to the main thread, which takes it
+// once the frame is out. True if it did.
+bool passedToMainThread(int sig) {
+    if (pthread_equal(pthread_self(), mainThread)) return false;
+    pthread_kill(mainThread, sig);
+    return true;
+}
+
 void onTerminatingSignal(int sig) {
+    if (passedToMainThread(sig)) return;
     leaveTerminal(TCSANOW);
     _exit(128 + sig);
 }
@@ -116,8 +129,12 @@ void onFlagSignal(int sig) {
 
 // Ctrl+Z: give the terminal back, stop, and take it again (at the next
 // frame) once continued.
-void onStopSignal(int) {
+void onStopSignal(int sig) {
     const int savedErrno = errno;
+    if (passedToMainThread(sig)) {
+        errno = savedErrno;
+        return;
+    }
     leaveTerminal(TCSANOW);
     struct sigaction ours {};
     struct sigaction byDefault {};
@@ -208,6 +225,7 @@ void setupConsole() {
     }
 
     SignalsHeld held;
+    mainThread = pthread_self();
     for (int sig : TerminatingSignals) install(sig, onTerminatingSignal);
     for (int sig : CrashSignals) install(sig, onCrashSignal);
     for (int sig : FlagSignals) install(sig, onFlagSignal);
