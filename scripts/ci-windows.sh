@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# CI for Windows: cross-compiles everything with mingw-w64 (the `windows`
+# preset) and runs the unit tests that need no console under Wine, headless,
+# with the Wine prefix inside build/windows.
+#
+# The data generator runs at build time, so it cannot run in a cross build:
+# the native release build makes the data files and the cross build copies
+# them beside its programs.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh --windows
+cmake --preset release >/dev/null
+cmake --build --preset release --target hazelglow-data
+cmake --preset windows -DHAZELGLOW_HOST_DATA_DIR="$PWD/build/release/bin" >/dev/null
+cmake --build --preset windows
+ctest --preset windows -j 2
