@@ -30,6 +30,8 @@ void leaveMutex(void* mutex) {
     if (mutex != nullptr) pthread_mutex_unlock(static_cast<pthread_mutex_t*>(mutex));
 }
 
+constexpr const char* ThreadName = "aurix-mixer";
+
 struct ThreadHandle {
     pthread_t thread;
 };
@@ -58,6 +60,8 @@ ThreadHandle* startThread(void (*function)(void*), void* argument) {
         delete handle;
         return nullptr;
     }
+    // Named so it can be told apart in a debugger, top or /proc.
+    pthread_setname_np(handle->thread, ThreadName);
     return handle;
 }
 

@@ -16,9 +16,16 @@ endforeach()
 
 option(HAZELGLOW_FUZZ "Build the libFuzzer targets (clang only)" OFF)
 if(HAZELGLOW_FUZZ)
+  # The engine is instrumented for coverage too, so the fuzzer can steer into it.
+  target_compile_options(hg_audio PRIVATE -fsanitize=fuzzer-no-link)
   add_executable(fuzz_audio_loader ${CMAKE_CURRENT_LIST_DIR}/fuzz/loader_fuzz.cpp)
   target_link_libraries(fuzz_audio_loader PRIVATE hg_audio)
   target_compile_options(fuzz_audio_loader PRIVATE -fsanitize=fuzzer)
   target_link_options(fuzz_audio_loader PRIVATE -fsanitize=fuzzer)
   hazelglow_warnings(fuzz_audio_loader)
+
+  add_executable(audio_fuzz_seeds ${CMAKE_CURRENT_LIST_DIR}/fuzz/make_seeds.cpp ${CMAKE_CURRENT_LIST_DIR}/audio_support.cpp)
+  target_include_directories(audio_fuzz_seeds PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_libraries(audio_fuzz_seeds PRIVATE hg_audio PkgConfig::VORBISENC)
+  hazelglow_warnings(audio_fuzz_seeds)
 endif()

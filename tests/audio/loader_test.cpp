@@ -2,7 +2,9 @@
 // broken ones, and Ogg Vorbis streams made here with libvorbisenc.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -253,6 +255,16 @@ TEST(VorbisLoader, DamagedStreamsAreUnreadable) {
     Wav wav;
     EXPECT_EQ(loadBytes(wav, std::vector<uint8_t>(ogg.begin(), ogg.begin() + 40)), UnreadableContent);
     expectEmpty(wav);
+    // A comment header whose lengths run past its packet (the decoder would write past its buffers).
+    const uint8_t commentHeader[] = {3, 'v', 'o', 'r', 'b', 'i', 's'};
+    auto at = std::search(ogg.begin(), ogg.end(), std::begin(commentHeader), std::end(commentHeader));
+    ASSERT_NE(at, ogg.end());
+    for (const uint32_t vendorLength : {0xFFFFFFFFu, 0x00FFFFFFu}) {
+        std::vector<uint8_t> lying = ogg;
+        std::memcpy(lying.data() + (at - ogg.begin()) + 7, &vendorLength, 4);
+        EXPECT_EQ(loadBytes(wav, lying), UnreadableContent);
+        expectEmpty(wav);
+    }
     std::vector<uint8_t> garbage = {'O', 'g', 'g', 'S'};
     garbage.resize(300, 0xA5);
     EXPECT_EQ(loadBytes(wav, garbage), UnreadableContent);
