@@ -136,7 +136,6 @@ public:
             if (waitpid(pid_, &status, WNOHANG) == pid_) {
                 exited_ = true;
                 drain(50);
-                status_ = status;
                 return status;
             }
             drain(20);
@@ -170,7 +169,6 @@ private:
     int master_ = -1, slave_ = -1;
     pid_t pid_ = -1;
     bool exited_ = false;
-    int status_ = 0;
     termios before_{};
     std::string output_;
 };
