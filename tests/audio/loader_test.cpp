@@ -211,19 +211,6 @@ TEST(VorbisLoader, StereoMonoAndMultichannelStreams) {
     }
 }
 
-// libvorbisenc codes six channels as 5.1 with its own channel coupling, which
-// this stb_vorbis decodes to other values than libvorbis does; what the loader
-// owns is the shape: two channels kept, the length and the rate.
-TEST(VorbisLoader, SixChannelStreamKeepsTwo) {
-    const std::vector<uint8_t> ogg = makeOggVorbis(tone(20000, 6, 48000), 6, 48000);
-    ASSERT_FALSE(ogg.empty());
-    Wav wav;
-    ASSERT_EQ(loadBytes(wav, ogg), Success);
-    EXPECT_EQ(wav.channelCount, 2u);
-    EXPECT_EQ(wav.sampleCount, 20000u);
-    EXPECT_EQ(wav.baseSampleRate, 48000.0f);
-}
-
 TEST(VorbisLoader, DecodingStopsAtTheDeclaredLength) {
     const uint32_t frames = 30000;
     const std::vector<float> planar = tone(frames, 2, 44100);
