@@ -55,8 +55,7 @@ HWND consoleWindow = nullptr;
 std::atomic<bool> active{false};
 HANDLE previousOutput = INVALID_HANDLE_VALUE;
 UINT previousCodePage = 0;
-char previousTitle[1024] = {};
-bool titleSaved = false;
+char previousTitle[1024] = {};  // empty when the console had no title
 RECT previousWindowRect = {};
 bool windowRectSaved = false;
 
@@ -93,7 +92,7 @@ void setupConsole() {
     previousOutput = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                  nullptr, OPEN_EXISTING, 0, nullptr);
     previousCodePage = GetConsoleOutputCP();
-    titleSaved = GetConsoleTitleA(previousTitle, sizeof previousTitle) > 0;
+    if (GetConsoleTitleA(previousTitle, sizeof previousTitle) == 0) previousTitle[0] = '\0';
     active = true;
     SetConsoleCtrlHandler(onConsoleControl, TRUE);
     std::atexit(restoreConsole);
@@ -137,7 +136,7 @@ void restoreConsole() {
                      previousWindowRect.right - previousWindowRect.left,
                      previousWindowRect.bottom - previousWindowRect.top, SWP_NOZORDER);
     }
-    if (titleSaved) SetConsoleTitleA(previousTitle);
+    SetConsoleTitleA(previousTitle);
     if (previousCodePage != 0) SetConsoleOutputCP(previousCodePage);
     if (previousOutput != INVALID_HANDLE_VALUE) SetConsoleActiveScreenBuffer(previousOutput);
 }
