@@ -126,6 +126,38 @@ TEST(OutputChoice, AutomaticChoiceAlwaysGivesAnOutput) {
     expectNoBackend(engine);
 }
 
+// ALSA reads its configuration again from the file given.
+static void useAlsaConfiguration(const std::string& path) {
+    setenv("ALSA_CONFIG_PATH", path.c_str(), 1);
+    snd_config_update_free_global();
+}
+
+static void forgetAlsaConfiguration() {
+    unsetenv("ALSA_CONFIG_PATH");
+    snd_config_update_free_global();
+}
+
+TEST(AlsaOutput, DeviceThatCannotOpenLeavesNothingAndAutomaticFallsBack) {
+    const std::string dir = audiotest::temporaryDirectory();
+    ASSERT_FALSE(dir.empty());
+    const std::string config = dir + "/asound.conf";
+    std::ofstream(config) << "pcm.!default { type hw card 99 }\n";
+    useAlsaConfiguration(config);
+    AudioEngine engine;
+    EXPECT_EQ(engine.start(BackendWaveOut), GeneralFailure);
+    expectNoBackend(engine);
+    EXPECT_EQ(engine.backendKind, 0u);
+    EXPECT_NE(engine.outputNote().find("snd_pcm_open"), std::string::npos) << engine.outputNote();
+    EXPECT_EQ(engine.start(BackendAuto), Success);
+    forgetAlsaConfiguration();
+    EXPECT_STREQ(engine.backendName, "Silent");
+    EXPECT_NE(engine.outputNote().find("snd_pcm_open"), std::string::npos);
+    engine.shutdown();
+    expectNoBackend(engine);
+    std::remove(config.c_str());
+    std::remove(dir.c_str());
+}
+
 TEST(AlsaOutput, FilePluginReceivesExactlyTheRenderedMix) {
     const std::string dir = audiotest::temporaryDirectory();
     ASSERT_FALSE(dir.empty());
@@ -140,8 +172,7 @@ TEST(AlsaOutput, FilePluginReceivesExactlyTheRenderedMix) {
                "    format \"raw\"\n"
                "}\n";
     }
-    setenv("ALSA_CONFIG_PATH", config.c_str(), 1);
-    snd_config_update_free_global();  // forget any configuration read before
+    useAlsaConfiguration(config);
 
     Wav wav;
     audiotest::fillWav(wav, stereoTone(57000), 2, 44100.0f);
@@ -150,14 +181,13 @@ TEST(AlsaOutput, FilePluginReceivesExactlyTheRenderedMix) {
     const VoiceHandle handle = engine.startVoice(wav, -1.0f, 0.0f);
     engine.setChannelVolumes(handle, 1.0f, 1.0f);
     const AudioStatus status = engine.start(BackendWaveOut);
-    unsetenv("ALSA_CONFIG_PATH");
+    forgetAlsaConfiguration();
     ASSERT_EQ(status, Success) << engine.outputNote();
     EXPECT_STREQ(engine.backendName, "ALSA");
     EXPECT_GE(secondsUntilGone(engine, handle, 30.0), 0.0);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));  // some silence after the end
     engine.shutdown();
     expectNoBackend(engine);
-    snd_config_update_free_global();
 
     std::ifstream in(capture, std::ios::binary);
     const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
