@@ -7,6 +7,10 @@ foreach(program test_audio test_audio_slow)
     target_link_libraries(${program} PRIVATE PkgConfig::VORBISENC)
   endif()
 endforeach()
+# The --wav check runs the render tool.
+if(TARGET test_audio AND TARGET hazelglow-render)
+  add_dependencies(test_audio hazelglow-render)
+endif()
 # The end-to-end check reads the generated soundtrack.
 foreach(program test_audio test_audio_slow)
   if(TARGET ${program} AND TARGET hazelglow-data)

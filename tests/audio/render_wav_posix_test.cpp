@@ -1,0 +1,80 @@
+// hazelglow-render --wav on a soundtrack made here: a 16-bit stereo 44 100 Hz
+// WAVE file holding exactly the mix a device would receive.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "audio/aurix.h"
+#include "tests/audio/audio_support.h"
+#include "tools/render/frame_audio.h"
+
+namespace {
+
+uint32_t word32(const std::vector<uint8_t>& bytes, size_t at) {
+    uint32_t value;
+    std::memcpy(&value, bytes.data() + at, 4);
+    return value;
+}
+
+uint16_t word16(const std::vector<uint8_t>& bytes, size_t at) {
+    uint16_t value;
+    std::memcpy(&value, bytes.data() + at, 2);
+    return value;
+}
+
+}  // namespace
+
+TEST(RenderWav, WritesTheDeviceMixOfTheSoundtrack) {
+    const std::string dir = audiotest::temporaryDirectory();
+    ASSERT_FALSE(dir.empty());
+    std::vector<float> planar(2 * 30000);
+    for (size_t i = 0; i < 30000; ++i) {
+        planar[i] = float(0.7 * std::sin(double(i) * 0.05));
+        planar[30000 + i] = float(0.2 * std::sin(double(i) * 0.013));
+    }
+    const std::vector<uint8_t> ogg = audiotest::makeOggVorbis(planar, 2, 44100);
+    const std::string soundtrackPath = dir + "/hazelglow.ogg";
+    std::ofstream(soundtrackPath, std::ios::binary).write(reinterpret_cast<const char*>(ogg.data()), std::streamsize(ogg.size()));
+
+    const std::string wavPath = dir + "/mix.wav";
+    const std::string command = std::string(HAZELGLOW_BIN_DIR) + "/hazelglow-render --data " + dir + " --wav " + wavPath;
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+
+    std::ifstream in(wavPath, std::ios::binary);
+    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_GE(bytes.size(), 44u);
+    EXPECT_EQ(std::memcmp(bytes.data(), "RIFF", 4), 0);
+    EXPECT_EQ(word32(bytes, 4), bytes.size() - 8);
+    EXPECT_EQ(std::memcmp(bytes.data() + 8, "WAVEfmt ", 8), 0);
+    EXPECT_EQ(word32(bytes, 16), 16u);
+    EXPECT_EQ(word16(bytes, 20), 1u);      // PCM
+    EXPECT_EQ(word16(bytes, 22), 2u);      // stereo
+    EXPECT_EQ(word32(bytes, 24), 44100u);
+    EXPECT_EQ(word32(bytes, 28), 176400u);
+    EXPECT_EQ(word16(bytes, 32), 4u);
+    EXPECT_EQ(word16(bytes, 34), 16u);
+    EXPECT_EQ(std::memcmp(bytes.data() + 36, "data", 4), 0);
+    ASSERT_EQ(word32(bytes, 40), bytes.size() - 44);
+
+    Aurix::Wav soundtrack;
+    ASSERT_EQ(soundtrack.loadFromPath(soundtrackPath.c_str()), Aurix::Success);
+    const std::vector<int16_t> mix = mixSoundtrack(soundtrack);
+    EXPECT_EQ(mix.size(), 8 * 8192u);  // 30 000 frames: 59 fetches of 512, in 8 blocks of 4096
+    ASSERT_EQ(bytes.size() - 44, mix.size() * 2);
+    EXPECT_EQ(std::memcmp(bytes.data() + 44, mix.data(), mix.size() * 2), 0);
+
+    const std::string missing = std::string(HAZELGLOW_BIN_DIR) + "/hazelglow-render --data " + dir +
+                                "/nowhere --wav " + wavPath + " 2>/dev/null";
+    EXPECT_NE(std::system(missing.c_str()), 0);
+
+    std::remove(wavPath.c_str());
+    std::remove(soundtrackPath.c_str());
+    std::remove(dir.c_str());
+}
