@@ -143,6 +143,8 @@ void AudioEngine::destroyVoiceInSlot(uint32_t slot) {
 AudioSourceInstance* AudioEngine::voiceForHandle(VoiceHandle handle) const {
     if (handle == 0 || (handle & 0xFFF) == 0) return nullptr;
     const uint32_t slot = (handle & 0xFFF) - 1;
+    // Twelve bits name up to 4095 slots; the table has 1024.
+    if (slot >= MaxVoices) return nullptr;
     AudioSourceInstance* voice = voices[slot];
     if (voice != nullptr && (voice->playIndex & 0xFFFFF) == handle >> 12) return voice;
     return nullptr;

@@ -83,6 +83,10 @@ TEST(EngineHandles, StartVoiceFormsHandlesAndPanGains) {
     EXPECT_EQ(engine.voiceForHandle(0x1000), nullptr);  // slot bits 0
     EXPECT_EQ(engine.voiceForHandle(first + (5u << 12)), nullptr);
     EXPECT_EQ(engine.voiceForHandle(0xFFFFF001u), nullptr);
+    // Slot bits beyond the table's 1024 slots name nothing (and read nothing).
+    EXPECT_EQ(engine.voiceForHandle(0x401u), nullptr);
+    EXPECT_EQ(engine.voiceForHandle(0xFFFu), nullptr);
+    engine.setChannelVolumes(0xFFFu, 1.0f, 1.0f);
 }
 
 TEST(EngineHandles, StaleHandleDoesNotResolveAfterItsSlotIsReused) {
