@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # CI for Windows: cross-compiles everything with mingw-w64 (the `windows`
 # preset) and runs the unit tests that need no console under Wine, headless,
-# with the Wine prefix inside build/windows.
+# with the Wine prefix inside build/windows; then starts the demo itself under
+# Wine in a pseudo-terminal (scripts/windows-smoke.sh).
 #
 # The data generator runs at build time, so it cannot run in a cross build:
 # the native release build makes the data files and the cross build copies
@@ -14,3 +15,4 @@ cmake --build --preset release --target hazelglow-data
 cmake --preset windows -DHAZELGLOW_HOST_DATA_DIR="$PWD/build/release/bin" >/dev/null
 cmake --build --preset windows
 ctest --preset windows -j 2
+scripts/windows-smoke.sh build/windows
