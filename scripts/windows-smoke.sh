@@ -3,7 +3,8 @@
 # a console drawn with escape sequences) with a 3-second soundtrack, and
 # checks that it sets its titles, draws, and ends by itself with status 0
 # when the soundtrack has played (Wine has no sound device here, so the
-# engine falls back to its silent output, which keeps the music's clock).
+# engine falls back to its silent output, which keeps the music's clock);
+# then that it stops with status 2 and a message when it has no console.
 #   scripts/windows-smoke.sh [build dir, default build/windows]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -35,4 +36,10 @@ fail() { echo "windows-smoke: $*" >&2; exit 1; }
 grep -aq 'Pelkor7 console window - press alt-enter for fullscreen' "$smoke/terminal.log" || fail "no console window title"
 grep -aq 'Hazel Glow - ZKPW07' "$smoke/terminal.log" || fail "no demo title"
 [[ $(wc -c < "$smoke/terminal.log") -gt 20000 ]] || fail "next to nothing drawn"
+# Without a console (no terminal for Wine to draw one in) it says so and stops.
+status=0
+message="$(cd "$smoke" && "$root/cmake/wine-run.sh" "$smoke/hazelglow.exe" </dev/null 2>&1 >/dev/null)" || status=$?
+[[ $status -eq 2 ]] || fail "without a console: status $status, expected 2"
+grep -q 'no console window' <<<"$message" || fail "without a console: no message"
+
 echo "windows-smoke: hazelglow.exe drew $(wc -c < "$smoke/terminal.log") bytes of console output and ended with its 3 s soundtrack after ${seconds} s"
