@@ -28,23 +28,29 @@ int32_t key = 0;           // last key read, 0: none
 // "rUUX - Vörnikö - Hazel Glow - ZKPW07" in code page 437 (ö is 0x94).
 constexpr const char* DemoTitle = "rUUX - V\x94rnik\x94 - Hazel Glow - ZKPW07";
 
+// A data file found readable before the terminal was touched that still
+// cannot be decoded: give the terminal back, say why and stop.
+[[noreturn]] void stopWithBadDataFile(const std::string& path, const char* problem) {
+    restoreConsole();
+    std::fprintf(stderr, "hazelglow: %s: %s\n", path.c_str(), problem);
+    std::exit(2);
+}
+
 void loadStripOrStop(const std::string& path, ImageStrip& strip) {
     std::string error;
-    if (loadImageStrip(path.c_str(), strip, error)) return;
-    restoreConsole();
-    std::fprintf(stderr, "hazelglow: %s: %s\n", path.c_str(), error.c_str());
-    std::exit(2);
+    if (!loadImageStrip(path.c_str(), strip, error)) stopWithBadDataFile(path, error.c_str());
 }
 
 }  // namespace
 
 void demoStartup() {
     startAudioEngine();                              // 1
-    loadSoundtrack(dataFiles.soundtrack.c_str());    // 2
+    // An undecodable soundtrack would leave an empty voice that ends the
+    // demo at once with status 0: a failure that looks like success.
+    if (const char* problem = loadSoundtrack(dataFiles.soundtrack.c_str()))  // 2
+        stopWithBadDataFile(dataFiles.soundtrack, problem);
     asciiArt.init();                                 // 3
     setConsoleTitle(DemoTitle);                      // 4
-    // The strips were found readable before the terminal was touched; one
-    // that still does not decode stops the demo with a message.
     loadStripOrStop(dataFiles.wipe, wipeStrip);      // 5
     loadStripOrStop(dataFiles.texts, textStrip);     // 6
     startSoundtrackVoice();                          // 7

@@ -14,7 +14,16 @@ Aurix::VoiceHandle musicVoice = 0;
 
 void startAudioEngine() { audioEngine.start(Aurix::BackendAuto); }
 
-void loadSoundtrack(const char* path) { soundtrack.loadFromPath(path); }
+const char* loadSoundtrack(const char* path) {
+    switch (soundtrack.loadFromPath(path)) {
+    case Aurix::Success:
+        return nullptr;
+    case Aurix::CannotOpenFile:
+        return "cannot open the file";
+    default:
+        return "not a soundtrack this demo can play (Ogg Vorbis or PCM WAVE expected)";
+    }
+}
 
 void startSoundtrackVoice() { musicVoice = audioEngine.startVoice(soundtrack, -1.0f, 0.0f); }
 

@@ -4,8 +4,9 @@
 
 // Step 1: starts the engine with its output chosen automatically.
 void startAudioEngine();
-// Step 2: decodes the whole soundtrack into memory.
-void loadSoundtrack(const char* path);
+// Step 2: decodes the whole soundtrack into memory. Null when it loaded,
+// else what is wrong with the file, in words for a one-line message.
+const char* loadSoundtrack(const char* path);
 // Step 7: starts the soundtrack voice at the source's own volume, centred.
 void startSoundtrackVoice();
 // Step 9: both channels of the soundtrack voice at full volume.

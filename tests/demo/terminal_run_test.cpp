@@ -29,9 +29,8 @@ namespace {
 
 const std::string DemoBinary = std::string(HAZELGLOW_BIN_DIR) + "/hazelglow";
 
-// A directory of data files the demo accepts: one-frame strips, and the
-// generated soundtrack when the build has made it (the stand-in's content
-// is never decoded before the terminal is set up).
+// A directory of data files the demo accepts: one-frame strips and the
+// generated soundtrack.
 class DataDir {
 public:
     DataDir() : path_(fs::temp_directory_path() / ("hazelglow-test-" + std::to_string(getpid()) + "-" +
@@ -42,11 +41,10 @@ public:
         for (const char* name : {"wipe.png", "texts.png"})
             stbi_write_png((path_ / name).c_str(), 320, 200, 4, pixels.data(), 320 * 4);
         const fs::path built = fs::path(HAZELGLOW_BUILD_DATA_DIR) / "hazelglow.ogg";
-        if (fs::exists(built)) {
+        if (fs::exists(built))
             fs::copy_file(built, path_ / "hazelglow.ogg");
-        } else {
-            std::ofstream(path_ / "hazelglow.ogg") << "OggS stand-in";
-        }
+        else
+            ADD_FAILURE() << "the build has not made " << built;
     }
     ~DataDir() { fs::remove_all(path_); }
     const fs::path& path() const { return path_; }
@@ -378,6 +376,27 @@ TEST(TerminalRun, MissingDataFileStopsBeforeTheTerminalIsTouched) {
                                  HAZELGLOW_DATA_INSTALL_DIR + ")\r\n";
     EXPECT_EQ(run.output(), expected);
     EXPECT_TRUE(run.termiosUnchanged());
+}
+
+TEST(TerminalRun, AnUndecodableSoundtrackStopsWithAMessageAndTheTerminalBack) {
+    DataDir data;
+    std::ofstream(data.path() / "hazelglow.ogg", std::ios::trunc) << "OggS but no Vorbis stream follows";
+    PtyRun run(data.path(), 80, 50);
+    ASSERT_TRUE(run.started());
+    const int status = run.waitForStatus();
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+    const std::string expected =
+        "/hazelglow.ogg: not a soundtrack this demo can play (Ogg Vorbis or PCM WAVE expected)\r\n";
+    const std::string& output = run.output();
+    ASSERT_GE(output.size(), expected.size());
+    EXPECT_EQ(output.substr(output.size() - expected.size()), expected);
+    EXPECT_EQ(output.rfind("hazelglow: ", output.size() - expected.size()), output.find("hazelglow: "));
+    EXPECT_TRUE(run.termiosUnchanged());
+    EmulatedTerminal term(50, 80);
+    replay(term, output);
+    EXPECT_FALSE(term.altScreen());
+    EXPECT_TRUE(term.cursorVisible());
 }
 
 TEST(TerminalRun, OutputThatIsNotATerminalIsRefused) {
