@@ -31,10 +31,10 @@ void appendPage(std::vector<uint8_t>& out, const ogg_page& page) {
 
 }  // namespace
 
-std::vector<uint8_t> makeWave(const WaveSpec& spec) {
+std::vector<uint8_t> makeWave(const WaveShape& shape) {
     std::vector<uint8_t> data;
-    for (int32_t sample : spec.samples) {
-        if (spec.bits == 8)
+    for (int32_t sample : shape.samples) {
+        if (shape.bits == 8)
             data.push_back(uint8_t(sample));
         else
             put16(data, uint32_t(uint16_t(int16_t(sample))));
@@ -46,19 +46,19 @@ std::vector<uint8_t> makeWave(const WaveSpec& spec) {
     putTag(out, "fmt ");
     put32(out, 16);
     put16(out, 1);
-    put16(out, spec.channels);
-    put32(out, spec.rate);
-    put32(out, spec.rate * spec.channels * spec.bits / 8);
-    put16(out, spec.channels * spec.bits / 8);
-    put16(out, spec.bits);
-    if (!spec.chunkBeforeData.empty()) {
-        putTag(out, spec.chunkBeforeData.c_str());
+    put16(out, shape.channels);
+    put32(out, shape.rate);
+    put32(out, shape.rate * shape.channels * shape.bits / 8);
+    put16(out, shape.channels * shape.bits / 8);
+    put16(out, shape.bits);
+    if (!shape.chunkBeforeData.empty()) {
+        putTag(out, shape.chunkBeforeData.c_str());
         put32(out, 6);
         const char content[6] = {'I', 'N', 'F', 'O', 'x', 'y'};
         out.insert(out.end(), content, content + 6);
     }
     putTag(out, "data");
-    put32(out, spec.dataSizeOverride >= 0 ? uint32_t(spec.dataSizeOverride) : uint32_t(data.size()));
+    put32(out, shape.dataSizeOverride >= 0 ? uint32_t(shape.dataSizeOverride) : uint32_t(data.size()));
     out.insert(out.end(), data.begin(), data.end());
     const uint32_t riffSize = uint32_t(out.size() - 8);
     std::memcpy(out.data() + 4, &riffSize, 4);

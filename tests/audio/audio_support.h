@@ -11,7 +11,7 @@
 namespace audiotest {
 
 // Interleaved integer samples to a PCM WAVE file (8-bit unsigned or 16-bit signed).
-struct WaveSpec {
+struct WaveShape {
     uint32_t channels = 2;
     uint32_t rate = 44100;
     uint32_t bits = 16;
@@ -19,7 +19,7 @@ struct WaveSpec {
     std::string chunkBeforeData;    // e.g. "LIST" or "fact": an extra chunk with 6 bytes of content
     int64_t dataSizeOverride = -1;  // the data chunk's declared size, when not the real one
 };
-std::vector<uint8_t> makeWave(const WaveSpec& spec);
+std::vector<uint8_t> makeWave(const WaveShape& shape);
 
 // Planar float samples (channel 0's frames, then channel 1's, ...) to an Ogg Vorbis file.
 std::vector<uint8_t> makeOggVorbis(const std::vector<float>& planar, uint32_t channels, uint32_t rate,

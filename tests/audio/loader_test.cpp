@@ -16,7 +16,7 @@ using namespace Aurix;
 using audiotest::loadBytes;
 using audiotest::makeOggVorbis;
 using audiotest::makeWave;
-using audiotest::WaveSpec;
+using audiotest::WaveShape;
 
 namespace {
 
@@ -55,10 +55,10 @@ uint32_t oggCrc(const uint8_t* bytes, size_t length) {
 }  // namespace
 
 TEST(WaveLoader, SixteenBitStereo) {
-    WaveSpec spec;
-    spec.samples = {0, 16384, -32768, 32767, 100, -100};
+    WaveShape shape;
+    shape.samples = {0, 16384, -32768, 32767, 100, -100};
     Wav wav;
-    ASSERT_EQ(loadBytes(wav, makeWave(spec)), Success);
+    ASSERT_EQ(loadBytes(wav, makeWave(shape)), Success);
     EXPECT_EQ(wav.channelCount, 2u);
     EXPECT_EQ(wav.sampleCount, 3u);
     EXPECT_EQ(wav.baseSampleRate, 44100.0f);
@@ -70,13 +70,13 @@ TEST(WaveLoader, SixteenBitStereo) {
 }
 
 TEST(WaveLoader, EightBitMonoIsUnsigned) {
-    WaveSpec spec;
-    spec.channels = 1;
-    spec.bits = 8;
-    spec.rate = 22050;
-    spec.samples = {128, 255, 0, 129};
+    WaveShape shape;
+    shape.channels = 1;
+    shape.bits = 8;
+    shape.rate = 22050;
+    shape.samples = {128, 255, 0, 129};
     Wav wav;
-    ASSERT_EQ(loadBytes(wav, makeWave(spec)), Success);
+    ASSERT_EQ(loadBytes(wav, makeWave(shape)), Success);
     EXPECT_EQ(wav.channelCount, 1u);
     EXPECT_EQ(wav.sampleCount, 4u);
     EXPECT_EQ(wav.baseSampleRate, 22050.0f);
@@ -87,12 +87,12 @@ TEST(WaveLoader, EightBitMonoIsUnsigned) {
 }
 
 TEST(WaveLoader, SixChannelsKeepTheFirstTwo) {
-    WaveSpec spec;
-    spec.channels = 6;
+    WaveShape shape;
+    shape.channels = 6;
     for (int frame = 0; frame < 4; ++frame)
-        for (int ch = 0; ch < 6; ++ch) spec.samples.push_back((ch + 1) * 1000 + frame);
+        for (int ch = 0; ch < 6; ++ch) shape.samples.push_back((ch + 1) * 1000 + frame);
     Wav wav;
-    ASSERT_EQ(loadBytes(wav, makeWave(spec)), Success);
+    ASSERT_EQ(loadBytes(wav, makeWave(shape)), Success);
     EXPECT_EQ(wav.channelCount, 2u);
     ASSERT_EQ(wav.sampleCount, 4u);
     for (uint32_t i = 0; i < 4; ++i) {
@@ -102,19 +102,19 @@ TEST(WaveLoader, SixChannelsKeepTheFirstTwo) {
 }
 
 TEST(WaveLoader, ListChunkIsSkippedAnyOtherChunkIsRefused) {
-    WaveSpec spec;
-    spec.samples = {1, 2, 3, 4};
-    spec.chunkBeforeData = "LIST";
+    WaveShape shape;
+    shape.samples = {1, 2, 3, 4};
+    shape.chunkBeforeData = "LIST";
     Wav wav;
-    ASSERT_EQ(loadBytes(wav, makeWave(spec)), Success);
+    ASSERT_EQ(loadBytes(wav, makeWave(shape)), Success);
     EXPECT_EQ(wav.sampleCount, 2u);
-    spec.chunkBeforeData = "fact";
-    EXPECT_EQ(loadBytes(wav, makeWave(spec)), UnreadableContent);
+    shape.chunkBeforeData = "fact";
+    EXPECT_EQ(loadBytes(wav, makeWave(shape)), UnreadableContent);
     expectEmpty(wav);
 }
 
 TEST(WaveLoader, BrokenHeadersAreUnreadableAndLeaveTheWavEmpty) {
-    WaveSpec good;
+    WaveShape good;
     good.samples = std::vector<int32_t>(64, 7);
     Wav wav;
     auto refuse = [&](std::vector<uint8_t> bytes, const char* what) {
@@ -122,22 +122,22 @@ TEST(WaveLoader, BrokenHeadersAreUnreadableAndLeaveTheWavEmpty) {
         EXPECT_EQ(loadBytes(wav, bytes), UnreadableContent) << what;
         expectEmpty(wav);
     };
-    WaveSpec spec = good;
-    spec.channels = 0;
-    refuse(makeWave(spec), "zero channels");
-    spec = good;
-    spec.rate = 0;
-    refuse(makeWave(spec), "rate 0");
-    spec.rate = Wav::MaxSampleRate + 1;
-    refuse(makeWave(spec), "rate past a block per step");
-    spec = good;
-    spec.bits = 24;
-    refuse(makeWave(spec), "24 bits");
-    spec = good;
-    spec.dataSizeOverride = 0xFFFFFFF0;
-    refuse(makeWave(spec), "data size beyond the file");
-    spec.dataSizeOverride = 130;
-    refuse(makeWave(spec), "data size two bytes beyond the file");
+    WaveShape shape = good;
+    shape.channels = 0;
+    refuse(makeWave(shape), "zero channels");
+    shape = good;
+    shape.rate = 0;
+    refuse(makeWave(shape), "rate 0");
+    shape.rate = Wav::MaxSampleRate + 1;
+    refuse(makeWave(shape), "rate past a block per step");
+    shape = good;
+    shape.bits = 24;
+    refuse(makeWave(shape), "24 bits");
+    shape = good;
+    shape.dataSizeOverride = 0xFFFFFFF0;
+    refuse(makeWave(shape), "data size beyond the file");
+    shape.dataSizeOverride = 130;
+    refuse(makeWave(shape), "data size two bytes beyond the file");
 
     std::vector<uint8_t> bytes = makeWave(good);
     refuse(std::vector<uint8_t>(bytes.begin(), bytes.end() - 10), "truncated samples");
@@ -152,9 +152,9 @@ TEST(WaveLoader, BrokenHeadersAreUnreadableAndLeaveTheWavEmpty) {
     std::memcpy(bytes.data() + 8, "AVI ", 4);
     refuse(bytes, "not WAVE");
 
-    spec = good;
-    spec.chunkBeforeData = "LIST";
-    bytes = makeWave(spec);
+    shape = good;
+    shape.chunkBeforeData = "LIST";
+    bytes = makeWave(shape);
     const uint32_t hugeList = 0xFFFFFF00u;
     std::memcpy(bytes.data() + 40, &hugeList, 4);
     refuse(bytes, "LIST chunk larger than the file");
@@ -164,9 +164,9 @@ TEST(WaveLoader, BrokenHeadersAreUnreadableAndLeaveTheWavEmpty) {
 }
 
 TEST(WaveLoader, EmptyDataChunkLoadsAsAnEmptySource) {
-    WaveSpec spec;
+    WaveShape shape;
     Wav wav;
-    ASSERT_EQ(loadBytes(wav, makeWave(spec)), Success);
+    ASSERT_EQ(loadBytes(wav, makeWave(shape)), Success);
     expectEmpty(wav);
 }
 
@@ -176,10 +176,10 @@ TEST(FileLoader, MissingPathAndAFileOnDisk) {
     const std::string dir = audiotest::temporaryDirectory();
     ASSERT_FALSE(dir.empty());
     const std::string path = dir + "/tone.wav";
-    WaveSpec spec;
-    spec.channels = 1;
-    spec.samples = {1000, 2000, 3000};
-    const std::vector<uint8_t> bytes = makeWave(spec);
+    WaveShape shape;
+    shape.channels = 1;
+    shape.samples = {1000, 2000, 3000};
+    const std::vector<uint8_t> bytes = makeWave(shape);
     FILE* out = std::fopen(path.c_str(), "wb");
     ASSERT_NE(out, nullptr);
     std::fwrite(bytes.data(), 1, bytes.size(), out);

@@ -24,17 +24,17 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string dir = argv[1];
-    audiotest::WaveSpec stereo;
+    audiotest::WaveShape stereo;
     for (int i = 0; i < 64; ++i) stereo.samples.push_back(int32_t(8000 * std::sin(i * 0.3)));
-    audiotest::WaveSpec mono8;
+    audiotest::WaveShape mono8;
     mono8.channels = 1;
     mono8.bits = 8;
     mono8.rate = 8000;
     for (int i = 0; i < 40; ++i) mono8.samples.push_back(128 + int32_t(100 * std::sin(i * 0.5)));
-    audiotest::WaveSpec six = stereo;
+    audiotest::WaveShape six = stereo;
     six.channels = 6;
     six.rate = 48000;
-    audiotest::WaveSpec listed = stereo;
+    audiotest::WaveShape listed = stereo;
     listed.chunkBeforeData = "LIST";
 
     std::vector<float> tone(3000);
