@@ -3,5 +3,14 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/setup.sh"
-(cd "$root" && cmake --preset release >/dev/null && cmake --build --preset release >/dev/null)
+# Quiet when the build works; when it fails, its whole output (the
+# compiler's messages go to stdout) so the reason is on screen.
+log="$(mktemp)"
+if ! (cd "$root" && cmake --preset release && cmake --build --preset release) >"$log" 2>&1; then
+  cat "$log" >&2
+  rm -f "$log"
+  echo "run-demo: the build failed" >&2
+  exit 1
+fi
+rm -f "$log"
 exec "$root/build/release/bin/hazelglow"
