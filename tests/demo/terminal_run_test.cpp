@@ -378,6 +378,37 @@ TEST(TerminalRun, MissingDataFileStopsBeforeTheTerminalIsTouched) {
     EXPECT_TRUE(run.termiosUnchanged());
 }
 
+// A soundtrack of `seconds` of 16-bit stereo 44 100 Hz silence, as RIFF
+// WAVE (the loader takes it under the soundtrack's name).
+void writeSilentSoundtrack(const fs::path& path, int seconds) {
+    const uint32_t bytes = 44100u * 4u * static_cast<uint32_t>(seconds);
+    static const char layout[] = "RIFF....WAVEfmt ....\x01\x00\x02\x00........\x04\x00\x10\x00" "data....";
+    std::string header(layout, sizeof layout - 1);  // 44 bytes, zeros included
+    const auto put32 = [&](size_t at, uint32_t v) {
+        for (int k = 0; k < 4; ++k) header[at + static_cast<size_t>(k)] = static_cast<char>(v >> (8 * k));
+    };
+    put32(4, 36 + bytes);
+    put32(16, 16);
+    put32(24, 44100);
+    put32(28, 44100 * 4);
+    put32(40, bytes);
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file << header << std::string(bytes, '\0');
+}
+
+TEST(TerminalRun, TheSoundtrackEndingEndsTheDemo) {
+    DataDir data;
+    writeSilentSoundtrack(data.path() / "hazelglow.ogg", 1);
+    PtyRun run(data.path(), 80, 50);
+    ASSERT_TRUE(run.started());
+    const int status = run.waitForStatus();
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    // It played the second of sound (about 25 frames) rather than ending at once.
+    EXPECT_GE(run.frames(), 5u);
+    expectTerminalGivenBack(run, 50, 80);
+}
+
 TEST(TerminalRun, AnUndecodableSoundtrackStopsWithAMessageAndTheTerminalBack) {
     DataDir data;
     std::ofstream(data.path() / "hazelglow.ogg", std::ios::trunc) << "OggS but no Vorbis stream follows";
