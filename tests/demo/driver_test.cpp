@@ -134,12 +134,35 @@ TEST_F(DataLookup, UnreadableFileStopsTheLookup) {
     EXPECT_NE(message.find("the file is empty"), std::string::npos) << message;
 }
 
+// The working directory for the length of a test, so the result does not
+// depend on where the test program was started.
+class InDirectory {
+public:
+    explicit InDirectory(const fs::path& dir) : saved_(fs::current_path()) { fs::current_path(dir); }
+    ~InDirectory() { fs::current_path(saved_); }
+    InDirectory(const InDirectory&) = delete;
+    InDirectory& operator=(const InDirectory&) = delete;
+
+private:
+    fs::path saved_;
+};
+
 TEST(DataDirectories, WorkingDirectoryThenProgramThenInstalled) {
-    const std::vector<std::string> dirs = dataDirectories(nullptr);
-    ASSERT_EQ(dirs.size(), 3u);
-    EXPECT_EQ(dirs[0], fs::current_path().string());
-    EXPECT_EQ(dirs[1], fs::canonical("/proc/self/exe").parent_path().string());
-    EXPECT_EQ(dirs[2], HAZELGLOW_DATA_INSTALL_DIR);
+    const std::string program = fs::canonical("/proc/self/exe").parent_path().string();
+    const fs::path elsewhere = fs::temp_directory_path() / ("hazelglow-cwd-" + std::to_string(getpid()));
+    fs::create_directories(elsewhere);
+    {
+        InDirectory in(elsewhere);
+        const std::vector<std::string> dirs = dataDirectories(nullptr);
+        ASSERT_EQ(dirs.size(), 3u);
+        EXPECT_EQ(dirs[0], fs::current_path().string());
+        EXPECT_EQ(dirs[1], program);
+        EXPECT_EQ(dirs[2], HAZELGLOW_DATA_INSTALL_DIR);
+    }
+    fs::remove(elsewhere);
+    // Started in its own folder: that folder is looked in once.
+    InDirectory in(program);
+    EXPECT_EQ(dataDirectories(nullptr), (std::vector<std::string>{program, HAZELGLOW_DATA_INSTALL_DIR}));
 }
 
 }  // namespace
