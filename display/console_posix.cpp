@@ -46,6 +46,11 @@ volatile sig_atomic_t resumePending = 0;
 struct sigaction previousActions[SignalCount];
 bool installed[SignalCount] = {};
 
+// The terminal's size before the demo asked for 80x50, asked back on the way
+// out; formatted at set-up so the signal path only writes it.
+char sizeRestore[32];
+size_t sizeRestoreLength = 0;
+
 std::optional<AnsiFrameBuilder> frames;
 char titleSequence[MaxTitleSequenceBytes];
 size_t titleLength = 0;
@@ -78,6 +83,7 @@ bool writeAll(std::string_view bytes) {
 void leaveTerminal(int when) {
     if (!entered) return;
     entered = 0;
+    writeAll(sizeRestore, sizeRestoreLength);
     writeAll(TermSeq::ConsoleRestore);
     if (termiosFd >= 0) tcsetattr(termiosFd, when, &savedTermios);
 }
@@ -193,14 +199,29 @@ private:
     sigset_t previous_;
 };
 
-void measure() {
+// The terminal's size in cells, or false when it does not say.
+bool terminalSize(int& columns, int& rows) {
     winsize size{};
+    if (ioctl(Output, TIOCGWINSZ, &size) != 0 || size.ws_col == 0 || size.ws_row == 0) return false;
+    columns = size.ws_col;
+    rows = size.ws_row;
+    return true;
+}
+
+void measure() {
     int columns = CellColumns, rows = CellRows;
-    if (ioctl(Output, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 && size.ws_row > 0) {
-        columns = size.ws_col;
-        rows = size.ws_row;
-    }
+    terminalSize(columns, rows);
     frames->setTerminalSize(columns, rows);
+}
+
+void prepareSizeRestore() {
+    int columns = 0, rows = 0;
+    sizeRestoreLength = 0;
+    if (!terminalSize(columns, rows)) return;
+    const int length = std::snprintf(sizeRestore, sizeof sizeRestore, "%.*s%d;%d%c",
+                                     static_cast<int>(TermSeq::ResizeBegin.size()), TermSeq::ResizeBegin.data(),
+                                     rows, columns, TermSeq::ResizeEnd);
+    if (length > 0 && static_cast<size_t>(length) < sizeof sizeRestore) sizeRestoreLength = static_cast<size_t>(length);
 }
 
 }  // namespace
@@ -213,6 +234,7 @@ void setupConsole() {
     }
     frames.emplace(colourModeFor(std::getenv("COLORTERM")));
     measure();
+    prepareSizeRestore();
 
     // Keys are read from standard input, so that is the terminal to make
     // unechoed and non-canonical (normally the same one as the output).
@@ -220,6 +242,9 @@ void setupConsole() {
     if (termiosFd >= 0) {
         demoTermios = savedTermios;
         demoTermios.c_lflag &= static_cast<tcflag_t>(~(ECHO | ICANON));
+        // Ctrl+S and Ctrl+Q are keys like any other, not flow control that
+        // would freeze the picture.
+        demoTermios.c_iflag &= static_cast<tcflag_t>(~IXON);
         demoTermios.c_cc[VMIN] = 1;
         demoTermios.c_cc[VTIME] = 0;
     }

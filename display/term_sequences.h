@@ -15,6 +15,8 @@ using namespace std::string_view_literals;
 inline constexpr auto AltScreenOn = "\x1b[?1049h"sv;   // save cursor, own screen, cleared
 inline constexpr auto AltScreenOff = "\x1b[?1049l"sv;  // back to the main screen and cursor
 inline constexpr auto ResizeTo80x50 = "\x1b[8;50;80t"sv;  // xterm: text area in cells (rows; columns)
+inline constexpr auto ResizeBegin = "\x1b[8;"sv;          // then rows;columns and ResizeEnd
+inline constexpr char ResizeEnd = 't';
 inline constexpr auto WrapOff = "\x1b[?7l"sv;            // DECAWM off: the last column never wraps
 inline constexpr auto WrapOn = "\x1b[?7h"sv;
 inline constexpr auto TitlePush = "\x1b[22;0t"sv;  // xterm: save icon and window title on the stack
@@ -50,7 +52,8 @@ inline constexpr auto TitleEnd = "\x07"sv;
 
 // What set-up sends before the first title, and the restore string that
 // undoes all of set-up in reverse order. The restore string starts with an
-// ESC, which also ends any sequence a signal cut short.
+// ESC, which also ends any sequence a signal cut short. The terminal's own
+// size, asked back just before it, is only known at set-up.
 inline constexpr auto ConsoleEnter = "\x1b[?1049h\x1b[8;50;80t\x1b[?7l\x1b[22;0t"sv;
 inline constexpr auto ConsoleWindowPlacement = "\x1b[3;0;0t\x1b[4;640;640t\x1b[?25l"sv;
 inline constexpr auto ConsoleRestore = "\x1b[?2026l\x1b[0m\x1b[?25h\x1b[23;0t\x1b[?7h\x1b[?1049l"sv;

@@ -256,6 +256,9 @@ TEST(TerminalRun, ShowsCentredFramesAndAKeyEndsIt) {
     ASSERT_TRUE(WIFEXITED(status)) << status;
     EXPECT_EQ(WEXITSTATUS(status), 0);
     expectTerminalGivenBack(run, 55, 100);
+    // The 80x50 request is undone: the terminal is asked back to its own size.
+    const std::string sizeThenRestore = std::string("\x1b[8;55;100t") + std::string(TermSeq::ConsoleRestore);
+    EXPECT_EQ(out.rfind(sizeThenRestore) + sizeThenRestore.size(), out.size());
 }
 
 TEST(TerminalRun, AKeyPressedBeforeTheFirstFrameEndsTheDemoAfterIt) {
@@ -267,6 +270,18 @@ TEST(TerminalRun, AKeyPressedBeforeTheFirstFrameEndsTheDemoAfterIt) {
     ASSERT_TRUE(WIFEXITED(status)) << status;
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_EQ(run.frames(), 1u);
+    expectTerminalGivenBack(run, 50, 80);
+}
+
+TEST(TerminalRun, CtrlSIsAKeyLikeAnyOtherNotAFreeze) {
+    DataDir data;
+    PtyRun run(data.path(), 80, 50);
+    ASSERT_TRUE(run.started());
+    ASSERT_TRUE(run.readUntil([&](const std::string&) { return run.frames() >= 3; }));
+    run.type("\x13");
+    const int status = run.waitForStatus();
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0);
     expectTerminalGivenBack(run, 50, 80);
 }
 
