@@ -7,7 +7,8 @@
 const char* const StageNames[StageCount] = {"scene", "overlay", "wipe", "fades", "conversion", "colour"};
 
 float wipeTimeAt(int32_t t) {
-    return static_cast<float>((t + 500) % 16000) / 1000.0f;
+    // In 64 bits: a demo left running for weeks must not overflow t + 500.
+    return static_cast<float>((static_cast<int64_t>(t) + 500) % 16000) / 1000.0f;
 }
 
 float fadeInLevelAt(int32_t t) {

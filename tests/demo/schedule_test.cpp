@@ -49,6 +49,8 @@ TEST(Pipeline, WipeAndFadeArgumentsAtTheirEdges) {
     EXPECT_EQ(wipeTimeAt(40), 0.54f);
     EXPECT_EQ(wipeTimeAt(15480), 15.98f);
     EXPECT_EQ(wipeTimeAt(15520), 0.02f);  // wraps 500 ms before the scene boundary
+    // Weeks of running (no sound, no key): the clock keeps its phase.
+    EXPECT_EQ(wipeTimeAt(2147483640), static_cast<float>((2147483640LL + 500) % 16000) / 1000.0f);
     EXPECT_EQ(fadeInLevelAt(7960), 0.995f);
     EXPECT_EQ(fadeOutLevelAt(170040), 0.995f);
     EXPECT_EQ(fadeOutLevelAt(178000), 0.0f);
