@@ -10,7 +10,21 @@
 # for console programs.
 set -euo pipefail
 
-[[ $# -ge 1 ]] || { echo "usage: wine-run.sh program.exe [args...]" >&2; exit 2; }
+#
+# wine-run.sh --hold BUILD_DIR starts a wineserver for the build's prefix that
+# stays until `wine-run.sh --release BUILD_DIR`. Started on demand, a
+# wineserver quits a few seconds after its last client, and a client that
+# starts just then is refused ("recvmsg: Connection reset by peer"); a long
+# run of short test programs meets that sooner or later.
+[[ $# -ge 1 ]] || { echo "usage: wine-run.sh program.exe [args...] | --hold BUILD_DIR | --release BUILD_DIR" >&2; exit 2; }
+
+mode=run
+if [[ "$1" == --hold || "$1" == --release ]]; then
+  [[ $# -eq 2 ]] || { echo "usage: wine-run.sh $1 BUILD_DIR" >&2; exit 2; }
+  mode="$1"
+  shift
+  set -- "$1/CMakeCache.txt"
+fi
 
 # The build directory is the first parent of the program holding CMakeCache.txt.
 build="$(cd "$(dirname "$1")" && pwd)"
@@ -36,4 +50,14 @@ if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
   ) 9>"$WINEPREFIX.lock"
 fi
 
+case "$mode" in
+  --hold)
+    wineserver -p
+    # Wine's own services start with the first program and live as long as
+    # the server: start them here, on no terminal and no pipe, or they keep
+    # the first test's output open and its runner waits for it forever.
+    wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+    exit 0 ;;
+  --release) exec wineserver -k ;;
+esac
 exec wine "$@"

@@ -13,6 +13,10 @@ scripts/setup.sh --windows
 cmake --preset release >/dev/null
 cmake --build --preset release --target hazelglow-data
 cmake --preset windows -DHAZELGLOW_HOST_DATA_DIR="$PWD/build/release/bin" >/dev/null
+# One wineserver for everything below (the build runs the test programs to
+# list their tests), so no program meets a server that is just quitting.
+cmake/wine-run.sh --hold build/windows
+trap 'cmake/wine-run.sh --release build/windows 2>/dev/null || true' EXIT
 cmake --build --preset windows
 ctest --preset windows -j 2
 scripts/windows-smoke.sh build/windows
