@@ -54,9 +54,12 @@ std::string executableDirectory(const char* argv0) {
 
 // Empty when the file can be read; otherwise why not.
 std::string unreadable(const std::string& path) {
+    struct stat info {};
+    // Asked before opening: Windows refuses to open a folder at all, and its
+    // "Permission denied" would hide what is wrong.
+    if (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return "not a regular file";
     const int fd = open(path.c_str(), O_RDONLY);
     if (fd < 0) return std::strerror(errno);
-    struct stat info {};
     std::string why;
     char byte;
     if (fstat(fd, &info) != 0)
