@@ -1,10 +1,11 @@
 #include "tests/audio/audio_support.h"
 
 #include <algorithm>
-#include <cstdlib>
+#include <cstdio>
 #include <cstring>
-#include <ctime>
-#include <vorbis/vorbisenc.h>
+#include <filesystem>
+#include <random>
+#include <system_error>
 
 namespace audiotest {
 
@@ -22,11 +23,6 @@ void put32(std::vector<uint8_t>& out, uint32_t value) {
 
 void putTag(std::vector<uint8_t>& out, const char* tag) {
     for (int i = 0; i < 4; ++i) out.push_back(uint8_t(tag[i]));
-}
-
-void appendPage(std::vector<uint8_t>& out, const ogg_page& page) {
-    out.insert(out.end(), page.header, page.header + page.header_len);
-    out.insert(out.end(), page.body, page.body + page.body_len);
 }
 
 }  // namespace
@@ -65,64 +61,6 @@ std::vector<uint8_t> makeWave(const WaveShape& shape) {
     return out;
 }
 
-std::vector<uint8_t> makeOggVorbis(const std::vector<float>& planar, uint32_t channels, uint32_t rate, float quality) {
-    const size_t frames = planar.size() / channels;
-    vorbis_info info;
-    vorbis_info_init(&info);
-    if (vorbis_encode_init_vbr(&info, long(channels), long(rate), quality) != 0) {
-        vorbis_info_clear(&info);
-        return {};
-    }
-    vorbis_comment comment;
-    vorbis_comment_init(&comment);
-    vorbis_dsp_state dsp;
-    vorbis_analysis_init(&dsp, &info);
-    vorbis_block block;
-    vorbis_block_init(&dsp, &block);
-    ogg_stream_state stream;
-    ogg_stream_init(&stream, 1234);
-
-    std::vector<uint8_t> out;
-    ogg_packet header, headerComment, headerCode;
-    vorbis_analysis_headerout(&dsp, &comment, &header, &headerComment, &headerCode);
-    ogg_stream_packetin(&stream, &header);
-    ogg_stream_packetin(&stream, &headerComment);
-    ogg_stream_packetin(&stream, &headerCode);
-    ogg_page page;
-    while (ogg_stream_flush(&stream, &page) != 0) appendPage(out, page);
-
-    size_t done = 0;
-    bool ended = false;
-    while (!ended) {
-        const size_t chunk = std::min<size_t>(4096, frames - done);
-        if (chunk > 0) {
-            float** buffer = vorbis_analysis_buffer(&dsp, int(chunk));
-            for (uint32_t ch = 0; ch < channels; ++ch)
-                std::memcpy(buffer[ch], planar.data() + ch * frames + done, chunk * sizeof(float));
-        }
-        vorbis_analysis_wrote(&dsp, int(chunk));
-        done += chunk;
-        ended = chunk == 0;
-        while (vorbis_analysis_blockout(&dsp, &block) == 1) {
-            vorbis_analysis(&block, nullptr);
-            vorbis_bitrate_addblock(&block);
-            ogg_packet packet;
-            while (vorbis_bitrate_flushpacket(&dsp, &packet) != 0) {
-                ogg_stream_packetin(&stream, &packet);
-                while (ogg_stream_pageout(&stream, &page) != 0) appendPage(out, page);
-            }
-        }
-    }
-    while (ogg_stream_flush(&stream, &page) != 0) appendPage(out, page);
-
-    ogg_stream_clear(&stream);
-    vorbis_block_clear(&block);
-    vorbis_dsp_clear(&dsp);
-    vorbis_comment_clear(&comment);
-    vorbis_info_clear(&info);
-    return out;
-}
-
 Aurix::AudioStatus loadBytes(Aurix::Wav& wav, const std::vector<uint8_t>& bytes) {
     Aurix::MemoryFile file(bytes.data(), uint32_t(bytes.size()));
     return wav.loadFromFile(file);
@@ -151,12 +89,22 @@ float limitReference(float x) {
 }
 
 std::string temporaryDirectory() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/aurix-test-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (mkdtemp(buffer.data()) == nullptr) return {};
-    return buffer.data();
+    // Under the system's temporary folder (TMPDIR on Linux, TEMP on Windows);
+    // creating the directory is the test for a free name, as mkdtemp does.
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path base = fs::temp_directory_path(error);
+    if (error) return {};
+    std::random_device seed;
+    std::mt19937 pick(seed());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char name[32];
+        std::snprintf(name, sizeof name, "aurix-test-%08x", unsigned(pick()));
+        const fs::path dir = base / name;
+        if (fs::create_directory(dir, error)) return dir.string();
+        if (error) return {};
+    }
+    return {};
 }
 
 }  // namespace audiotest

@@ -1,5 +1,6 @@
 // Test helpers: sound files made in memory, and the engine's limiter and
-// conversion written out again as the reference the mix must match.
+// conversion written out again as the reference the mix must match. They
+// build on every platform; the Ogg Vorbis encoder is in ogg_support.h.
 #pragma once
 
 #include <cstdint>
@@ -21,10 +22,6 @@ struct WaveShape {
 };
 std::vector<uint8_t> makeWave(const WaveShape& shape);
 
-// Planar float samples (channel 0's frames, then channel 1's, ...) to an Ogg Vorbis file.
-std::vector<uint8_t> makeOggVorbis(const std::vector<float>& planar, uint32_t channels, uint32_t rate,
-                                   float quality = 0.6f);
-
 // Loads bytes through a MemoryFile; fails the test when the status differs.
 Aurix::AudioStatus loadBytes(Aurix::Wav& wav, const std::vector<uint8_t>& bytes);
 
@@ -34,6 +31,7 @@ void fillWav(Aurix::Wav& wav, const std::vector<float>& planar, uint32_t channel
 // The soft limiter and post gain, one sample.
 float limitReference(float x);
 
+// A new, empty directory of the test's own; empty when none could be made.
 std::string temporaryDirectory();
 
 }  // namespace audiotest

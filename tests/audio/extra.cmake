@@ -28,7 +28,8 @@ if(HAZELGLOW_FUZZ)
   target_link_options(fuzz_audio_loader PRIVATE -fsanitize=fuzzer)
   hazelglow_warnings(fuzz_audio_loader)
 
-  add_executable(audio_fuzz_seeds ${CMAKE_CURRENT_LIST_DIR}/fuzz/make_seeds.cpp ${CMAKE_CURRENT_LIST_DIR}/audio_support.cpp)
+  add_executable(audio_fuzz_seeds ${CMAKE_CURRENT_LIST_DIR}/fuzz/make_seeds.cpp ${CMAKE_CURRENT_LIST_DIR}/audio_support.cpp
+                 ${CMAKE_CURRENT_LIST_DIR}/ogg_support.cpp)
   target_include_directories(audio_fuzz_seeds PRIVATE ${PROJECT_SOURCE_DIR})
   target_link_libraries(audio_fuzz_seeds PRIVATE hg_audio PkgConfig::VORBISENC)
   hazelglow_warnings(audio_fuzz_seeds)

@@ -13,6 +13,7 @@
 
 #include "audio/aurix.h"
 #include "tests/audio/audio_support.h"
+#include "tests/audio/ogg_support.h"
 #include "tools/render/frame_audio.h"
 
 namespace {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tests/audio/audio_support.h"
+#include "tests/audio/ogg_support.h"
 
 namespace {
 

@@ -1,0 +1,93 @@
+// The driver's platform parts as they run on Linux: the key poll reading a
+// pipe put in place of standard input, and the folders the data files are
+// looked for in (named through /proc/self/exe).
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <unistd.h>
+#include <vector>
+
+#include "demo/data_files.h"
+#include "demo/keys.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Standard input replaced by a pipe for the length of a test.
+class KeyPipe {
+public:
+    KeyPipe() {
+        saved_ = dup(STDIN_FILENO);
+        int fds[2];
+        if (pipe(fds) != 0) return;
+        dup2(fds[0], STDIN_FILENO);
+        close(fds[0]);
+        writer_ = fds[1];
+    }
+    ~KeyPipe() {
+        if (writer_ >= 0) close(writer_);
+        dup2(saved_, STDIN_FILENO);
+        close(saved_);
+    }
+    void press(std::string_view bytes) { ASSERT_EQ(write(writer_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size())); }
+    void closeInput() {
+        close(writer_);
+        writer_ = -1;
+    }
+
+private:
+    int saved_ = -1;
+    int writer_ = -1;
+};
+
+TEST(Keys, OnePendingKeyPressIsOneKey) {
+    KeyPipe keys;
+    EXPECT_EQ(pollKey(), 0);
+    keys.press("q");
+    EXPECT_EQ(pollKey(), 'q');
+    EXPECT_EQ(pollKey(), 0);
+    keys.press("\x1b[A");  // cursor up: one key
+    EXPECT_EQ(pollKey(), 0x1b);
+    EXPECT_EQ(pollKey(), 0);
+    keys.press(std::string_view("\0", 1));  // Ctrl+Space is a key too
+    EXPECT_EQ(pollKey(), 0x100);
+    keys.closeInput();  // end of input is no key press
+    EXPECT_EQ(pollKey(), 0);
+    EXPECT_EQ(pollKey(), 0);
+}
+
+// The working directory for the length of a test, so the result does not
+// depend on where the test program was started.
+class InDirectory {
+public:
+    explicit InDirectory(const fs::path& dir) : saved_(fs::current_path()) { fs::current_path(dir); }
+    ~InDirectory() { fs::current_path(saved_); }
+    InDirectory(const InDirectory&) = delete;
+    InDirectory& operator=(const InDirectory&) = delete;
+
+private:
+    fs::path saved_;
+};
+
+TEST(DataDirectories, WorkingDirectoryThenProgramThenInstalled) {
+    const std::string program = fs::canonical("/proc/self/exe").parent_path().string();
+    const fs::path elsewhere = fs::temp_directory_path() / ("hazelglow-cwd-" + std::to_string(getpid()));
+    fs::create_directories(elsewhere);
+    {
+        InDirectory in(elsewhere);
+        const std::vector<std::string> dirs = dataDirectories(nullptr);
+        ASSERT_EQ(dirs.size(), 3u);
+        EXPECT_EQ(dirs[0], fs::current_path().string());
+        EXPECT_EQ(dirs[1], program);
+        EXPECT_EQ(dirs[2], HAZELGLOW_DATA_INSTALL_DIR);
+    }
+    fs::remove(elsewhere);
+    // Started in its own folder: that folder is looked in once.
+    InDirectory in(program);
+    EXPECT_EQ(dataDirectories(nullptr), (std::vector<std::string>{program, HAZELGLOW_DATA_INSTALL_DIR}));
+}
+
+}  // namespace
