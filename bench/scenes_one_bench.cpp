@@ -1,72 +1,19 @@
 // Twisted pattern and fractal, text overlay, wipe, fades and colour passes,
-// each on the frames of the demo where it runs. Besides the mean, every case
-// reports the 99th percentile of its per-frame time as p99_ms. That figure is
-// CPU time of the running thread, so other programs on a shared machine do not
-// inflate it.
-#include <algorithm>
+// each on the frames of the demo where it runs (per-frame figures: see
+// frame_timer.h).
 #include <cstring>
-#include <ctime>
 #include <string>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 
+#include "bench/frame_timer.h"
 #include "demo/pipeline.h"
 #include "demo/schedule.h"
 #include "display/font8x12.h"
 #include "effects/effects.h"
 
 namespace {
-
-// Demo times in the given scenes (1-based), in frame order.
-std::vector<int32_t> timesInScenes(std::initializer_list<int> scenes) {
-    std::vector<int32_t> times;
-    for (int32_t t = 40; t <= LastSceneEnd; t += 40)
-        for (int scene : scenes)
-            if (sceneIndexAt(t) == scene - 1) times.push_back(t);
-    return times;
-}
-
-// Times each iteration on its own and reports the 99th percentile.
-class FrameTimer {
-public:
-    explicit FrameTimer(benchmark::State& state) : state_(state) { samples_.reserve(1 << 16); }
-    template <typename Draw>
-    void run(Draw&& draw) {
-        run(draw, [] {}, false);
-    }
-
-    // `prepare` runs before each frame, outside both the benchmark's and
-    // the percentile's timing.
-    template <typename Draw, typename Prepare>
-    void run(Draw&& draw, Prepare&& prepare, bool pause = true) {
-        size_t i = 0;
-        for (auto _ : state_) {
-            if (pause) {
-                state_.PauseTiming();
-                prepare();
-                state_.ResumeTiming();
-            }
-            const double start = threadMilliseconds();
-            draw(i++);
-            const double end = threadMilliseconds();
-            if (samples_.size() < samples_.capacity()) samples_.push_back(end - start);
-        }
-        if (samples_.empty()) return;
-        std::sort(samples_.begin(), samples_.end());
-        state_.counters["p99_ms"] = samples_[std::min(samples_.size() - 1, samples_.size() * 99 / 100)];
-    }
-
-private:
-    static double threadMilliseconds() {
-        timespec now{};
-        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-        return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) * 1e-6;
-    }
-
-    benchmark::State& state_;
-    std::vector<double> samples_;
-};
 
 // The generated strips when the build has made them; otherwise stand-ins of
 // the same kind (lines of 16x24 text; masks that open from the centre).
