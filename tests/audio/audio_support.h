@@ -31,6 +31,12 @@ void fillWav(Aurix::Wav& wav, const std::vector<float>& planar, uint32_t channel
 // The soft limiter and post gain, one sample.
 float limitReference(float x);
 
+// Checks that a failed load left the Wav empty.
+void expectEmpty(const Aurix::Wav& wav);
+
+// Checks that no output backend is open: no state, no hooks, no mutex.
+void expectNoBackend(const Aurix::AudioEngine& engine);
+
 // A new, empty directory of the test's own; empty when none could be made.
 std::string temporaryDirectory();
 

@@ -12,18 +12,10 @@
 #include "tests/audio/audio_support.h"
 
 using namespace Aurix;
+using audiotest::expectEmpty;
 using audiotest::loadBytes;
 using audiotest::makeWave;
 using audiotest::WaveShape;
-
-namespace {
-
-void expectEmpty(const Wav& wav) {
-    EXPECT_EQ(wav.data, nullptr);
-    EXPECT_EQ(wav.sampleCount, 0u);
-}
-
-}  // namespace
 
 TEST(WaveLoader, SixteenBitStereo) {
     WaveShape shape;

@@ -20,6 +20,7 @@
 #include "tools/render/frame_audio.h"
 
 using namespace Aurix;
+using audiotest::expectNoBackend;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -66,13 +67,6 @@ std::vector<float> stereoTone(uint32_t frames) {
     return planar;
 }
 
-void expectNoBackend(const AudioEngine& engine) {
-    EXPECT_EQ(engine.backendState, nullptr);
-    EXPECT_EQ(engine.backendShutdownHook, nullptr);
-    EXPECT_EQ(engine.mutexHandle, nullptr);
-    EXPECT_EQ(engine.acquireHook, nullptr);
-    EXPECT_EQ(engine.releaseHook, nullptr);
-}
 
 }  // namespace
 

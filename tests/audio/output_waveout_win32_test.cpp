@@ -12,21 +12,15 @@
 #include <string>
 
 #include "audio/output.h"
+#include "tests/audio/audio_support.h"
 
 namespace {
 
 using namespace Aurix;
+using audiotest::expectNoBackend;
 
 bool haveDevice() {
     return waveOutGetNumDevs() > 0;
-}
-
-void expectNoBackend(const AudioEngine& engine) {
-    EXPECT_EQ(engine.backendState, nullptr);
-    EXPECT_EQ(engine.backendShutdownHook, nullptr);
-    EXPECT_EQ(engine.mutexHandle, nullptr);
-    EXPECT_EQ(engine.acquireHook, nullptr);
-    EXPECT_EQ(engine.releaseHook, nullptr);
 }
 
 TEST(WaveOut, CloseWithoutAnOpenBackendDoesNothing) {

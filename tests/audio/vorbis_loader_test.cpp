@@ -14,15 +14,11 @@
 #include "tests/audio/ogg_support.h"
 
 using namespace Aurix;
+using audiotest::expectEmpty;
 using audiotest::loadBytes;
 using audiotest::makeOggVorbis;
 
 namespace {
-
-void expectEmpty(const Wav& wav) {
-    EXPECT_EQ(wav.data, nullptr);
-    EXPECT_EQ(wav.sampleCount, 0u);
-}
 
 std::vector<float> tone(uint32_t frames, uint32_t channels, uint32_t rate) {
     std::vector<float> planar(size_t(frames) * channels);
