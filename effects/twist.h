@@ -27,3 +27,25 @@ struct TwistTable {
         }
     }
 };
+
+// Fills the FrameBuffer in memory order with colour(u, v) of every pixel's
+// rotated, centred coordinates, in single precision: u = c X - s Y and
+// v = c Y + s X, with X = x - 160, Y = y - 100 and the angle of the pixel's
+// diagonal at time e.
+template <typename Colour>
+void drawTwisted(int32_t e, Colour&& colour) {
+    static TwistTable twist;  // static: no 4 KB on the stack per frame
+    twist.fill(e);
+    uint32_t* out = FrameBuffer;
+    for (int y = 0; y < ScreenHeight; ++y) {
+        const float Y = static_cast<float>(y - 100);
+        const float* sRow = twist.sine + y;
+        const float* cRow = twist.cosine + y;
+        for (int x = 0; x < ScreenWidth; ++x) {
+            const float X = static_cast<float>(x - 160);
+            const float s = sRow[x];
+            const float c = cRow[x];
+            *out++ = colour(c * X - s * Y, c * Y + s * X);
+        }
+    }
+}

@@ -32,28 +32,16 @@ inline uint32_t escapeColour(int32_t ix, int32_t iy, double p, double q) {
 }  // namespace
 
 void DrawTwistedFractal(int32_t e) {
-    static TwistTable twist;
-    twist.fill(e);
-
     const double W = (static_cast<double>(e) * 3.14) * 2.0;
     const double p = static_cast<double>(static_cast<float>(std::sin(W * 4.999750012499375e-05)));
     const double q = static_cast<double>(static_cast<float>(std::sin(W * 3.3325557369947014e-05)));
 
-    uint32_t* out = FrameBuffer;
-    for (int y = 0; y < ScreenHeight; ++y) {
-        const float Y = static_cast<float>(y - 100);
-        const float* sRow = twist.sine + y;
-        const float* cRow = twist.cosine + y;
-        for (int x = 0; x < ScreenWidth; ++x) {
-            const float X = static_cast<float>(x - 160);
-            const float s = sRow[x];
-            const float c = cRow[x];
-            const float U = (c * X - s * Y) + 160.0f;
-            const float V = (c * Y + s * X) + 100.0f;
-            // Truncation toward zero, so -1 < U < 0 still lands on column 0.
-            const int32_t ix = static_cast<int32_t>(U) - 160;
-            const int32_t iy = static_cast<int32_t>(V) - 100;
-            *out++ = escapeColour(ix, iy, p, q);
-        }
-    }
+    drawTwisted(e, [p, q](float u, float v) {
+        const float U = u + 160.0f;
+        const float V = v + 100.0f;
+        // Truncation toward zero, so -1 < U < 0 still lands on column 0.
+        const int32_t ix = static_cast<int32_t>(U) - 160;
+        const int32_t iy = static_cast<int32_t>(V) - 100;
+        return escapeColour(ix, iy, p, q);
+    });
 }
