@@ -1,7 +1,5 @@
 #include "tests/audio/audio_support.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -107,19 +105,6 @@ std::string temporaryDirectory() {
         if (error) return {};
     }
     return {};
-}
-
-void expectEmpty(const Aurix::Wav& wav) {
-    EXPECT_EQ(wav.data, nullptr);
-    EXPECT_EQ(wav.sampleCount, 0u);
-}
-
-void expectNoBackend(const Aurix::AudioEngine& engine) {
-    EXPECT_EQ(engine.backendState, nullptr);
-    EXPECT_EQ(engine.backendShutdownHook, nullptr);
-    EXPECT_EQ(engine.mutexHandle, nullptr);
-    EXPECT_EQ(engine.acquireHook, nullptr);
-    EXPECT_EQ(engine.releaseHook, nullptr);
 }
 
 }  // namespace audiotest

@@ -31,7 +31,7 @@ void fillWav(Aurix::Wav& wav, const std::vector<float>& planar, uint32_t channel
 // The soft limiter and post gain, one sample.
 float limitReference(float x);
 
-// Checks that a failed load left the Wav empty.
+// Checks for the tests (expectations_support.cpp): a failed load left the Wav empty.
 void expectEmpty(const Aurix::Wav& wav);
 
 // Checks that no output backend is open: no state, no hooks, no mutex.
