@@ -95,7 +95,8 @@ public:
 // Bytes already in memory, not owned; reads past the end stop at the end.
 class MemoryFile final : public File {
 public:
-    MemoryFile(const void* bytes, uint32_t byteCount) : bytes(static_cast<const uint8_t*>(bytes)), byteCount(byteCount) {}
+    MemoryFile(const void* bytes, uint32_t byteCount)
+        : bytes(static_cast<const uint8_t*>(bytes)), byteCount(byteCount) {}
 
     int atEnd() override { return offset >= byteCount ? 1 : 0; }
     uint32_t readBytes(void* destination, uint32_t count) override;

@@ -22,7 +22,7 @@ namespace {
 
 constexpr uint32_t BlockFrames = AudioSourceInstance::BlockFrames;
 constexpr uint32_t BlockEnd = BlockFrames << 20;  // 0x20000000: one past the block in 12.20
-constexpr uint32_t MaxPlayIndex = 0xFFFFF;       // never handed out: keeps voice-group handles free
+constexpr uint32_t MaxPlayIndex = 0xFFFFF;        // never handed out: keeps voice-group handles free
 constexpr float LimiterKnee = 1.65f;
 constexpr float LimiterCeiling = 0.9862875f;
 
@@ -256,8 +256,10 @@ void AudioEngine::selectAudibleVoices() {
         int32_t i = left - 1;
         int32_t j = end;
         for (;;) {
-            do ++i; while (volumeAt(i) > pivot);
-            do --j; while (pivot > volumeAt(j));
+            do ++i;
+            while (volumeAt(i) > pivot);
+            do --j;
+            while (pivot > volumeAt(j));
             if (i >= j) break;
             std::swap(audibleSlots[i], audibleSlots[j]);
         }
@@ -285,7 +287,8 @@ void AudioEngine::mixVoices(float* out, uint32_t frames, float* scratchBuffer, i
             if (voice->carryFrames == 0) {
                 std::swap(voice->currentBlock, voice->previousBlock);
                 if (voice->isFinished())
-                    std::fill(voice->currentBlock.get(), voice->currentBlock.get() + size_t(channels) * BlockFrames, 0.0f);
+                    std::fill(voice->currentBlock.get(), voice->currentBlock.get() + size_t(channels) * BlockFrames,
+                              0.0f);
                 else
                     voice->fetchSamples(voice->currentBlock.get(), BlockFrames);
                 voice->sourceCursor = voice->sourceCursor >= BlockEnd ? voice->sourceCursor - BlockEnd : 0;

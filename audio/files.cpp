@@ -22,7 +22,9 @@ DiskFile::~DiskFile() {
     if (stream != nullptr) std::fclose(stream);
 }
 
-int DiskFile::atEnd() { return std::feof(stream); }
+int DiskFile::atEnd() {
+    return std::feof(stream);
+}
 
 uint32_t DiskFile::readBytes(void* destination, uint32_t count) {
     return uint32_t(std::fread(destination, 1, count, stream));
@@ -37,7 +39,9 @@ uint32_t DiskFile::size() {
     return end < 0 ? 0 : uint64_t(end) > UINT32_MAX ? UINT32_MAX : uint32_t(end);
 }
 
-void DiskFile::seekTo(uint32_t offset) { std::fseek(stream, long(offset), SEEK_SET); }
+void DiskFile::seekTo(uint32_t offset) {
+    std::fseek(stream, long(offset), SEEK_SET);
+}
 
 uint32_t DiskFile::position() {
     const long here = std::ftell(stream);
@@ -62,7 +66,9 @@ constexpr uint64_t MaxVorbisFramesPerByte = 4096;
 constexpr size_t VorbisArenaStart = 256 * 1024;
 constexpr size_t VorbisArenaLimit = 64 * 1024 * 1024;
 
-bool readExactly(File& file, void* destination, uint32_t count) { return file.readBytes(destination, count) == count; }
+bool readExactly(File& file, void* destination, uint32_t count) {
+    return file.readBytes(destination, count) == count;
+}
 
 bool readTag(File& file, const char* expected) {
     char tag[4];

@@ -124,7 +124,8 @@ int configureDevice(AudioEngine& engine, snd_pcm_t* pcm, uint32_t rate, uint32_t
 
     snd_pcm_sw_params_t* sw = nullptr;
     snd_pcm_sw_params_alloca(&sw);
-    if ((error = snd_pcm_sw_params_current(pcm, sw)) < 0) return note(engine, "snd_pcm_sw_params_current", error), error;
+    if ((error = snd_pcm_sw_params_current(pcm, sw)) < 0)
+        return note(engine, "snd_pcm_sw_params_current", error), error;
     // Playback starts once the buffer is full: two blocks in flight from the first moment.
     snd_pcm_sw_params_set_start_threshold(pcm, sw, buffer);
     snd_pcm_sw_params_set_avail_min(pcm, sw, period);

@@ -3,8 +3,8 @@
 // the device's buffer-done event, refills every block the device has handed
 // back with renderBlock and queues it again. A device that refuses a block
 // hands over to silent pacing, so the voices keep their clock.
-#include <windows.h>
 #include <mmsystem.h>
+#include <windows.h>
 
 #include <string>
 
@@ -36,7 +36,8 @@ struct WaveOutBackend {
 void note(AudioEngine& engine, const char* call, MMRESULT result) {
     char text[MAXERRORLENGTH] = {};
     if (waveOutGetErrorTextA(result, text, sizeof text) != MMSYSERR_NOERROR) text[0] = '\0';
-    engine.outputMessage = std::string("WinMM ") + call + ": " + (text[0] != '\0' ? text : "error " + std::to_string(result));
+    engine.outputMessage =
+        std::string("WinMM ") + call + ": " + (text[0] != '\0' ? text : "error " + std::to_string(result));
 }
 
 void noteLastError(AudioEngine& engine, const char* call) {
@@ -155,7 +156,8 @@ AudioStatus openWaveOut(AudioEngine& engine, uint32_t rate, uint32_t blockFrames
     }
 
     backend->lockInstalled = installEngineLock(engine);
-    if (!backend->lockInstalled) return noteLastError(engine, "InitializeCriticalSectionAndSpinCount"), fail(engine, backend);
+    if (!backend->lockInstalled)
+        return noteLastError(engine, "InitializeCriticalSectionAndSpinCount"), fail(engine, backend);
     engine.configureOutput(rate, Channels * blockFrames);
 
     backend->thread = startThread(waveOutMixLoop, backend);

@@ -12,7 +12,9 @@ void AudioSource::attachStage(uint32_t index, void* stage) {
     if (index < StagePositions) stages[index] = stage;
 }
 
-AudioSource::~AudioSource() { detachFromEngine(); }
+AudioSource::~AudioSource() {
+    detachFromEngine();
+}
 
 void AudioSource::detachFromEngine() {
     if (engine == nullptr) return;
@@ -51,14 +53,17 @@ void Wav::clear() {
     sampleCount = 0;
 }
 
-AudioSourceInstance* Wav::createVoice() { return new WavInstance(this); }
+AudioSourceInstance* Wav::createVoice() {
+    return new WavInstance(this);
+}
 
 void WavInstance::fetchSamples(float* buffer, uint32_t frames) {
     const uint32_t count = parent->sampleCount;
     const uint32_t channels = channelCount;
     // Nothing to copy: silence. (Copying from an empty source would never make progress.)
     if (parent->data == nullptr || count == 0) {
-        for (uint32_t ch = 0; ch < channels; ++ch) std::fill(buffer + size_t(ch) * frames, buffer + size_t(ch + 1) * frames, 0.0f);
+        for (uint32_t ch = 0; ch < channels; ++ch)
+            std::fill(buffer + size_t(ch) * frames, buffer + size_t(ch + 1) * frames, 0.0f);
         return;
     }
     const float* data = parent->data.get();

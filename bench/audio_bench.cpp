@@ -50,15 +50,21 @@ void mixBlocks(benchmark::State& state, float sourceRate, int voices) {
 }
 
 // The demo: one stereo voice at the output rate.
-void BM_MixBlockSoundtrack(benchmark::State& state) { mixBlocks(state, 44100.0f, 1); }
+void BM_MixBlockSoundtrack(benchmark::State& state) {
+    mixBlocks(state, 44100.0f, 1);
+}
 BENCHMARK(BM_MixBlockSoundtrack)->Unit(benchmark::kMicrosecond);
 
 // One voice resampled from 48 000 Hz.
-void BM_MixBlockResampled(benchmark::State& state) { mixBlocks(state, 48000.0f, 1); }
+void BM_MixBlockResampled(benchmark::State& state) {
+    mixBlocks(state, 48000.0f, 1);
+}
 BENCHMARK(BM_MixBlockResampled)->Unit(benchmark::kMicrosecond);
 
 // The most the engine mixes: 16 audible voices.
-void BM_MixBlockSixteenVoices(benchmark::State& state) { mixBlocks(state, 44100.0f, 16); }
+void BM_MixBlockSixteenVoices(benchmark::State& state) {
+    mixBlocks(state, 44100.0f, 16);
+}
 BENCHMARK(BM_MixBlockSixteenVoices)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -29,7 +29,8 @@ void BM_ConvertHighResFrame(benchmark::State& state) {
         for (int x = 0; x < 320; ++x) {
             noise = noise * 1664525u + 1013904223u;
             const uint32_t checker = ((x >> 3) ^ (y >> 3)) & 1 ? 0x00C0C0C0 : 0;
-            const uint32_t gradient = static_cast<uint32_t>(x * 255 / 319) << 16 | static_cast<uint32_t>(y * 255 / 199) << 8;
+            const uint32_t gradient = static_cast<uint32_t>(x * 255 / 319) << 16 | static_cast<uint32_t>(y * 255 / 199)
+                                                                                       << 8;
             frame[y * 320 + x] = y < 100 ? gradient | (noise >> 24) : checker ^ (noise >> 8 & 0x3F3F3F);
         }
     std::vector<uint16_t> cells(80 * 50);

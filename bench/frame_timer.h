@@ -41,7 +41,8 @@ public:
 
     template <typename Draw>
     void run(Draw&& draw) {
-        run(draw, [] {}, false);
+        run(
+            draw, [] {}, false);
     }
 
     // `prepare` runs before each frame, outside both the benchmark's and

@@ -138,9 +138,15 @@ void runColourPass(benchmark::State& state, void (*pass)(int32_t), std::initiali
     benchmark::DoNotOptimize(CellBuffer);
 }
 
-void BM_CyanFlashPass(benchmark::State& state) { runColourPass(state, CyanFlashPass, {2, 4}); }
-void BM_RedFlashPass(benchmark::State& state) { runColourPass(state, RedFlashPass, {3, 8}); }
-void BM_BlockFlashPass(benchmark::State& state) { runColourPass(state, BlockFlashPass, {5, 7, 9}); }
+void BM_CyanFlashPass(benchmark::State& state) {
+    runColourPass(state, CyanFlashPass, {2, 4});
+}
+void BM_RedFlashPass(benchmark::State& state) {
+    runColourPass(state, RedFlashPass, {3, 8});
+}
+void BM_BlockFlashPass(benchmark::State& state) {
+    runColourPass(state, BlockFlashPass, {5, 7, 9});
+}
 BENCHMARK(BM_CyanFlashPass)->Unit(benchmark::kMillisecond)->Iterations(4000);
 BENCHMARK(BM_RedFlashPass)->Unit(benchmark::kMillisecond)->Iterations(4000);
 BENCHMARK(BM_BlockFlashPass)->Unit(benchmark::kMillisecond)->Iterations(4000);

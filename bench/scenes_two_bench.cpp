@@ -28,10 +28,18 @@ void benchScene(benchmark::State& state, SceneEffect effect) {
     });
 }
 
-void BM_ZoomFeedback(benchmark::State& state) { benchScene(state, DrawZoomFeedback); }
-void BM_BlobSwarm(benchmark::State& state) { benchScene(state, DrawBlobSwarm); }
-void BM_BlobTrail(benchmark::State& state) { benchScene(state, DrawBlobTrail); }
-void BM_ParityCurves(benchmark::State& state) { benchScene(state, DrawParityCurves); }
+void BM_ZoomFeedback(benchmark::State& state) {
+    benchScene(state, DrawZoomFeedback);
+}
+void BM_BlobSwarm(benchmark::State& state) {
+    benchScene(state, DrawBlobSwarm);
+}
+void BM_BlobTrail(benchmark::State& state) {
+    benchScene(state, DrawBlobTrail);
+}
+void BM_ParityCurves(benchmark::State& state) {
+    benchScene(state, DrawParityCurves);
+}
 
 void BM_RotateFrame(benchmark::State& state) {
     seedPicture();

@@ -99,7 +99,8 @@ bool findDataFiles(const std::vector<std::string>& directories, DataFiles& files
         const char* name;
         std::string* path;
     };
-    const Wanted wanted[] = {{"hazelglow.ogg", &files.soundtrack}, {"wipe.png", &files.wipe}, {"texts.png", &files.texts}};
+    const Wanted wanted[] = {
+        {"hazelglow.ogg", &files.soundtrack}, {"wipe.png", &files.wipe}, {"texts.png", &files.texts}};
     for (const Wanted& file : wanted) {
         file.path->clear();
         for (const std::string& dir : directories) {
@@ -108,7 +109,8 @@ bool findDataFiles(const std::vector<std::string>& directories, DataFiles& files
             if (stat(path.c_str(), &info) != 0) continue;
             const std::string why = unreadable(path);
             if (!why.empty()) {
-                message = "cannot read data file " + path + ": " + why + " (looked in " + placesLooked(directories) + ")";
+                message =
+                    "cannot read data file " + path + ": " + why + " (looked in " + placesLooked(directories) + ")";
                 return false;
             }
             *file.path = path;

@@ -44,18 +44,18 @@ void loadStripOrStop(const std::string& path, ImageStrip& strip) {
 }  // namespace
 
 void demoStartup() {
-    startAudioEngine();                              // 1
+    startAudioEngine();  // 1
     // An undecodable soundtrack would leave an empty voice that ends the
     // demo at once with status 0: a failure that looks like success.
     if (const char* problem = loadSoundtrack(dataFiles.soundtrack.c_str()))  // 2
         stopWithBadDataFile(dataFiles.soundtrack, problem);
-    asciiArt.init();                                 // 3
-    setConsoleTitle(DemoTitle);                      // 4
-    loadStripOrStop(dataFiles.wipe, wipeStrip);      // 5
-    loadStripOrStop(dataFiles.texts, textStrip);     // 6
-    startSoundtrackVoice();                          // 7
-    startTick = tickCount();                         // 8
-    setSoundtrackVolumes();                          // 9
+    asciiArt.init();                              // 3
+    setConsoleTitle(DemoTitle);                   // 4
+    loadStripOrStop(dataFiles.wipe, wipeStrip);   // 5
+    loadStripOrStop(dataFiles.texts, textStrip);  // 6
+    startSoundtrackVoice();                       // 7
+    startTick = tickCount();                      // 8
+    setSoundtrackVolumes();                       // 9
 }
 
 void runDemo() {
@@ -63,7 +63,7 @@ void runDemo() {
     key = 0;
     frameTarget = startTick;
     for (;;) {
-        if (!soundtrackVoiceAlive()) break;  // 1-2
+        if (!soundtrackVoiceAlive()) break;                                  // 1-2
         if (const int32_t pressed = pollKey(); pressed != 0) key = pressed;  // 3
         while (!tickPassed(tickCount(), frameTarget)) {
             // 4: busy wait, no sleep: the frame starts on the tick.

@@ -25,7 +25,6 @@ int32_t pollKey() {
     if (n <= 0) return 0;  // end of input: no key, now or later
     const int32_t code = bytes[0] != 0 ? bytes[0] : 0x100;
     // The rest of the same key press.
-    while (pending() && read(STDIN_FILENO, bytes, sizeof bytes) > 0) {
-    }
+    while (pending() && read(STDIN_FILENO, bytes, sizeof bytes) > 0) {}
     return code;
 }

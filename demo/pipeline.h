@@ -27,14 +27,13 @@ protected:
 // Draws the frame for demo time t into the FrameBuffer and CellBuffer.
 // frameTarget is the absolute tick of the frame (it picks the page of the
 // alternating text); `converter` must have been initialised.
-void renderFrame(int32_t t, uint32_t frameTarget, PKR_TCConverter& converter,
-                 StageObserver* observer = nullptr);
+void renderFrame(int32_t t, uint32_t frameTarget, PKR_TCConverter& converter, StageObserver* observer = nullptr);
 
 // The single-precision arguments the pipeline hands to the wipe and fades.
 float wipeTimeAt(int32_t t);
 float fadeInLevelAt(int32_t t);
 float fadeOutLevelAt(int32_t t);
 
-inline constexpr int32_t FadeInEnd = 8000;        // FadeIn runs while t < 8 000
-inline constexpr int32_t FadeOutStart = 170000;   // FadeOut runs while t > 170 000
-inline constexpr int32_t FadeOutEnd = 178000;     // black from here on
+inline constexpr int32_t FadeInEnd = 8000;       // FadeIn runs while t < 8 000
+inline constexpr int32_t FadeOutStart = 170000;  // FadeOut runs while t > 170 000
+inline constexpr int32_t FadeOutEnd = 178000;    // black from here on

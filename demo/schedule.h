@@ -10,8 +10,8 @@ using ColourPass = void (*)(int32_t e);
 
 enum class TextChoice : uint8_t {
     None,
-    Fixed,             // strip frame `textIndex`
-    AlternateEachSecond, // `textIndex` + lowest bit of (frameTarget / 1000)
+    Fixed,                // strip frame `textIndex`
+    AlternateEachSecond,  // `textIndex` + lowest bit of (frameTarget / 1000)
 };
 
 struct Scene {

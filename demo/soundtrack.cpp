@@ -12,7 +12,9 @@ Aurix::VoiceHandle musicVoice = 0;
 
 }  // namespace
 
-void startAudioEngine() { audioEngine.start(Aurix::BackendAuto); }
+void startAudioEngine() {
+    audioEngine.start(Aurix::BackendAuto);
+}
 
 const char* loadSoundtrack(const char* path) {
     switch (soundtrack.loadFromPath(path)) {
@@ -25,9 +27,13 @@ const char* loadSoundtrack(const char* path) {
     }
 }
 
-void startSoundtrackVoice() { musicVoice = audioEngine.startVoice(soundtrack, -1.0f, 0.0f); }
+void startSoundtrackVoice() {
+    musicVoice = audioEngine.startVoice(soundtrack, -1.0f, 0.0f);
+}
 
-void setSoundtrackVolumes() { audioEngine.setChannelVolumes(musicVoice, 1.0f, 1.0f); }
+void setSoundtrackVolumes() {
+    audioEngine.setChannelVolumes(musicVoice, 1.0f, 1.0f);
+}
 
 bool soundtrackVoiceAlive() {
     // A voice-group handle names no single voice: nothing to wait for.

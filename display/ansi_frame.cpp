@@ -176,9 +176,9 @@ std::string_view AnsiFrameBuilder::build(const uint16_t* cells) {
                     state = a;
                 }
                 rewriteBytes += sgrLength(state, attribute);
-                const size_t moveBytes =
-                    TermSeq::Csi.size() + 1 + (gap > 1 ? digitCount(static_cast<unsigned>(gap)) : 0) +
-                    sgrLength(attribute_, attribute);
+                const size_t moveBytes = TermSeq::Csi.size() + 1 +
+                                         (gap > 1 ? digitCount(static_cast<unsigned>(gap)) : 0) +
+                                         sgrLength(attribute_, attribute);
                 if (rewriteBytes < moveBytes) rewrite = true;
                 if (rewrite) {
                     for (int k = runStart; k < c; ++k) {

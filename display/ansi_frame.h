@@ -74,7 +74,7 @@ private:
     Viewport view_{};
     bool clearPending_ = true;
     bool havePrevious_ = false;
-    int attribute_ = UnknownAttribute;   // the terminal's current colours
+    int attribute_ = UnknownAttribute;        // the terminal's current colours
     int cursorRow_ = -1, cursorColumn_ = -1;  // screen position, -1: unknown
     uint16_t previous_[CellCount] = {};
     std::unique_ptr<char[]> buffer_;

@@ -16,9 +16,9 @@ constexpr int CharCount = LastChar - FirstChar + 1;  // 95
 constexpr int Lanes = 96;                            // CharCount rounded up for the vector loops
 constexpr int PatternCount = 65536;
 constexpr int Levels = 16;
-constexpr int LevelStep = 384;                       // 24 pixels of a quadrant x 16 brightness steps
+constexpr int LevelStep = 384;  // 24 pixels of a quadrant x 16 brightness steps
 constexpr int QuadrantPixels = 24;
-constexpr int ErrorBytes = 64000;                    // 4 terms x 80 cells x 200 rows
+constexpr int ErrorBytes = 64000;  // 4 terms x 80 cells x 200 rows
 constexpr int GridWidth = 80;
 
 // Expands a glyph to 0/255 pixels, blurs it with the 1-2-1 kernel over 8
@@ -34,7 +34,8 @@ GlyphQuadrants measureGlyph(const uint8_t* rows) {
             const int y = r + 1, x = k + 1;
             const int32_t blurred =
                 (4 * lit[y][x] + 2 * (lit[y][x - 1] + lit[y][x + 1] + lit[y - 1][x] + lit[y + 1][x]) +
-                 lit[y - 1][x - 1] + lit[y - 1][x + 1] + lit[y + 1][x - 1] + lit[y + 1][x + 1]) / 8;
+                 lit[y - 1][x - 1] + lit[y - 1][x + 1] + lit[y + 1][x - 1] + lit[y + 1][x + 1]) /
+                8;
             q.sum[(r >= GlyphHeight / 2 ? 2 : 0) + (k >= GlyphWidth / 2 ? 1 : 0)] += blurred;
         }
     }
@@ -112,8 +113,8 @@ void PKR_AsciiArt::matchPatterns(const GlyphQuadrants* glyphs, uint8_t* lut, uin
     }
 }
 
-void PKR_AsciiArt::convertCells(const uint32_t* pixels, const SourceRect* rect, int32_t pitch,
-                                int32_t cellColumn, int32_t cellRow, uint16_t* cells) {
+void PKR_AsciiArt::convertCells(const uint32_t* pixels, const SourceRect* rect, int32_t pitch, int32_t cellColumn,
+                                int32_t cellRow, uint16_t* cells) {
     const int32_t cols = (rect->right - rect->left) / 2;
     const int32_t rows = (rect->bottom - rect->top) / 2;
     if (rows < 1 || cols < 1) return;
@@ -127,7 +128,8 @@ void PKR_AsciiArt::convertCells(const uint32_t* pixels, const SourceRect* rect, 
 
         if (!feedback) {
             for (int32_t j = 0; j < cols; ++j) {
-                const uint32_t pattern = (brightness(upper[2 * j]) >> 4) << 12 | (brightness(upper[2 * j + 1]) >> 4) << 8 |
+                const uint32_t pattern = (brightness(upper[2 * j]) >> 4) << 12 |
+                                         (brightness(upper[2 * j + 1]) >> 4) << 8 |
                                          (brightness(lower[2 * j]) >> 4) << 4 | (brightness(lower[2 * j + 1]) >> 4);
                 out[j] = static_cast<uint16_t>(0x0700 | glyphLut[pattern]);
             }

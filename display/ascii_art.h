@@ -24,8 +24,8 @@ public:
     PKR_AsciiArt& operator=(const PKR_AsciiArt&) = delete;
 
     void init() override;
-    void convertCells(const uint32_t* pixels, const SourceRect* rect, int32_t pitch,
-                      int32_t cellColumn, int32_t cellRow, uint16_t* cells) override;
+    void convertCells(const uint32_t* pixels, const SourceRect* rect, int32_t pitch, int32_t cellColumn,
+                      int32_t cellRow, uint16_t* cells) override;
     ~PKR_AsciiArt() override;
 
     // The table build of init() for any glyph measurements (records indexed

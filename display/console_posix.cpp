@@ -28,8 +28,8 @@ namespace {
 constexpr int TerminatingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 constexpr int CrashSignals[] = {SIGSEGV, SIGABRT, SIGBUS, SIGFPE};
 constexpr int FlagSignals[] = {SIGWINCH, SIGCONT};
-constexpr int AllSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGSEGV, SIGABRT,
-                              SIGBUS, SIGFPE, SIGWINCH, SIGCONT, SIGTSTP};
+constexpr int AllSignals[] = {SIGINT, SIGTERM, SIGHUP,   SIGQUIT, SIGSEGV, SIGABRT,
+                              SIGBUS, SIGFPE,  SIGWINCH, SIGCONT, SIGTSTP};
 constexpr int SignalCount = sizeof AllSignals / sizeof AllSignals[0];
 
 constexpr int Output = STDOUT_FILENO;
@@ -37,7 +37,7 @@ int termiosFd = -1;  // the terminal whose settings were changed, -1: none
 struct termios savedTermios;
 struct termios demoTermios;
 
-pthread_t mainThread;                // runs every frame and the restore
+pthread_t mainThread;               // runs every frame and the restore
 volatile sig_atomic_t active = 0;   // set up and not yet restored for good
 volatile sig_atomic_t entered = 0;  // the terminal is in the demo's state now
 volatile sig_atomic_t resizePending = 0;
@@ -218,9 +218,9 @@ void prepareSizeRestore() {
     int columns = 0, rows = 0;
     sizeRestoreLength = 0;
     if (!terminalSize(columns, rows)) return;
-    const int length = std::snprintf(sizeRestore, sizeof sizeRestore, "%.*s%d;%d%c",
-                                     static_cast<int>(TermSeq::ResizeBegin.size()), TermSeq::ResizeBegin.data(),
-                                     rows, columns, TermSeq::ResizeEnd);
+    const int length =
+        std::snprintf(sizeRestore, sizeof sizeRestore, "%.*s%d;%d%c", static_cast<int>(TermSeq::ResizeBegin.size()),
+                      TermSeq::ResizeBegin.data(), rows, columns, TermSeq::ResizeEnd);
     if (length > 0 && static_cast<size_t>(length) < sizeof sizeRestore) sizeRestoreLength = static_cast<size_t>(length);
 }
 

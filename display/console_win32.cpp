@@ -2,8 +2,8 @@
 // page 437, shown with one WriteConsoleOutputA per frame. The console's window
 // is found by giving the console a random title for a moment and searching
 // the desktop for it, then placed at (0, 0) and sized to 640x640 pixels.
-#include "display/console.h"
 #include "display/console_win32.h"
+#include "display/console.h"
 
 #include <windows.h>
 
@@ -89,8 +89,8 @@ void setupConsole() {
         std::exit(2);
     }
     // CONOUT$ is the screen buffer shown now, whatever standard output is.
-    previousOutput = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                 nullptr, OPEN_EXISTING, 0, nullptr);
+    previousOutput = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
     previousCodePage = GetConsoleOutputCP();
     if (GetConsoleTitleA(previousTitle, sizeof previousTitle) == 0) previousTitle[0] = '\0';
     active = true;

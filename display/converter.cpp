@@ -1,7 +1,7 @@
 #include "display/converter.h"
 
-#include <cstdio>
 #include <cstddef>
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -33,8 +33,8 @@ void* PKR_TCConverter::allocateOrAbort(uint32_t bytes) {
     return block;
 }
 
-void PKR_TCConverter::convertLowRes(const uint32_t* pixels, const SourceRect* rect, int32_t pitch,
-                                    int32_t cellColumn, int32_t cellRow, uint16_t* cells) {
+void PKR_TCConverter::convertLowRes(const uint32_t* pixels, const SourceRect* rect, int32_t pitch, int32_t cellColumn,
+                                    int32_t cellRow, uint16_t* cells) {
     const int32_t w = rect->right - rect->left;
     const int32_t h = rect->bottom - rect->top;
     const int64_t tempPitch = 2 * static_cast<int64_t>(w);
@@ -58,8 +58,8 @@ void PKR_TCConverter::convertLowRes(const uint32_t* pixels, const SourceRect* re
     std::free(temp);
 }
 
-void PKR_TCConverter::convertHighRes(const uint32_t* pixels, const SourceRect* rect, int32_t pitch,
-                                     int32_t cellColumn, int32_t cellRow, uint16_t* cells) {
+void PKR_TCConverter::convertHighRes(const uint32_t* pixels, const SourceRect* rect, int32_t pitch, int32_t cellColumn,
+                                     int32_t cellRow, uint16_t* cells) {
     const int32_t w = (rect->right - rect->left) / 2;
     const int32_t h = (rect->bottom - rect->top) / 2;
     auto* temp = static_cast<uint32_t*>(allocateOrAbort(pictureBytes(w, h)));
@@ -69,8 +69,9 @@ void PKR_TCConverter::convertHighRes(const uint32_t* pixels, const SourceRect* r
         const uint32_t* lower = upper + pitch;
         uint32_t* out = temp + static_cast<std::ptrdiff_t>(y) * w;
         for (int32_t x = 0; x < w; ++x) {
-            out[x] = ((upper[2 * x] & ChannelMask) + (upper[2 * x + 1] & ChannelMask) +
-                      (lower[2 * x] & ChannelMask) + (lower[2 * x + 1] & ChannelMask)) >> 2;
+            out[x] = ((upper[2 * x] & ChannelMask) + (upper[2 * x + 1] & ChannelMask) + (lower[2 * x] & ChannelMask) +
+                      (lower[2 * x + 1] & ChannelMask)) >>
+                     2;
         }
     }
 

@@ -22,12 +22,12 @@ public:
     // Virtual slots, in this order: init, convertLowRes, convertCells,
     // convertHighRes, destructor, setFlags.
     virtual void init() = 0;
-    virtual void convertLowRes(const uint32_t* pixels, const SourceRect* rect, int32_t pitch,
-                               int32_t cellColumn, int32_t cellRow, uint16_t* cells);
-    virtual void convertCells(const uint32_t* pixels, const SourceRect* rect, int32_t pitch,
-                              int32_t cellColumn, int32_t cellRow, uint16_t* cells) = 0;
-    virtual void convertHighRes(const uint32_t* pixels, const SourceRect* rect, int32_t pitch,
-                                int32_t cellColumn, int32_t cellRow, uint16_t* cells);
+    virtual void convertLowRes(const uint32_t* pixels, const SourceRect* rect, int32_t pitch, int32_t cellColumn,
+                               int32_t cellRow, uint16_t* cells);
+    virtual void convertCells(const uint32_t* pixels, const SourceRect* rect, int32_t pitch, int32_t cellColumn,
+                              int32_t cellRow, uint16_t* cells) = 0;
+    virtual void convertHighRes(const uint32_t* pixels, const SourceRect* rect, int32_t pitch, int32_t cellColumn,
+                                int32_t cellRow, uint16_t* cells);
     virtual ~PKR_TCConverter() = default;
     virtual void setFlags(uint32_t value) { flags = value; }
 

@@ -44,8 +44,7 @@ namespace {
 
 constexpr Utf8Char encode(uint16_t cp) {
     if (cp < 0x80) return {1, {static_cast<char>(cp), 0, 0}};
-    if (cp < 0x800)
-        return {2, {static_cast<char>(0xC0 | (cp >> 6)), static_cast<char>(0x80 | (cp & 0x3F)), 0}};
+    if (cp < 0x800) return {2, {static_cast<char>(0xC0 | (cp >> 6)), static_cast<char>(0x80 | (cp & 0x3F)), 0}};
     return {3,
             {static_cast<char>(0xE0 | (cp >> 12)), static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
              static_cast<char>(0x80 | (cp & 0x3F))}};

@@ -6,6 +6,7 @@
 // one line per glyph; the control and extended codes stay blank because the
 // matcher never looks at them. The glyph shapes decide which character every
 // brightness pattern becomes, so a changed row changes the demo's picture.
+// clang-format off
 const uint8_t Font8x12[256 * GlyphHeight] = {
     // 0..31: blank
     0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
@@ -137,3 +138,4 @@ const uint8_t Font8x12[256 * GlyphHeight] = {
     0x00, 0xCE, 0x5B, 0x73, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,  // 126 '~'
     // 127..255: blank (zero-initialised)
 };
+// clang-format on

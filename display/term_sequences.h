@@ -12,17 +12,17 @@ namespace TermSeq {
 using namespace std::string_view_literals;
 
 // Set-up, in the order it is sent, and its undo.
-inline constexpr auto AltScreenOn = "\x1b[?1049h"sv;   // save cursor, own screen, cleared
-inline constexpr auto AltScreenOff = "\x1b[?1049l"sv;  // back to the main screen and cursor
+inline constexpr auto AltScreenOn = "\x1b[?1049h"sv;      // save cursor, own screen, cleared
+inline constexpr auto AltScreenOff = "\x1b[?1049l"sv;     // back to the main screen and cursor
 inline constexpr auto ResizeTo80x50 = "\x1b[8;50;80t"sv;  // xterm: text area in cells (rows; columns)
 inline constexpr auto ResizeBegin = "\x1b[8;"sv;          // then rows;columns and ResizeEnd
 inline constexpr char ResizeEnd = 't';
-inline constexpr auto WrapOff = "\x1b[?7l"sv;            // DECAWM off: the last column never wraps
+inline constexpr auto WrapOff = "\x1b[?7l"sv;  // DECAWM off: the last column never wraps
 inline constexpr auto WrapOn = "\x1b[?7h"sv;
-inline constexpr auto TitlePush = "\x1b[22;0t"sv;  // xterm: save icon and window title on the stack
-inline constexpr auto TitlePop = "\x1b[23;0t"sv;   // xterm: give them back
-inline constexpr auto MoveWindowToOrigin = "\x1b[3;0;0t"sv;  // xterm: window at (0, 0)
-inline constexpr auto WindowTo640x640 = "\x1b[4;640;640t"sv; // xterm: window 640 x 640 pixels (height; width)
+inline constexpr auto TitlePush = "\x1b[22;0t"sv;             // xterm: save icon and window title on the stack
+inline constexpr auto TitlePop = "\x1b[23;0t"sv;              // xterm: give them back
+inline constexpr auto MoveWindowToOrigin = "\x1b[3;0;0t"sv;   // xterm: window at (0, 0)
+inline constexpr auto WindowTo640x640 = "\x1b[4;640;640t"sv;  // xterm: window 640 x 640 pixels (height; width)
 inline constexpr auto CursorHide = "\x1b[?25l"sv;
 inline constexpr auto CursorShow = "\x1b[?25h"sv;
 inline constexpr auto ColoursReset = "\x1b[0m"sv;
@@ -41,7 +41,7 @@ inline constexpr char CursorForwardFinal = 'C';   // CUF n; no number: one colum
 inline constexpr char SgrFinal = 'm';             // colours
 inline constexpr int SgrForeground = 30;          // + ANSI colour 0..7
 inline constexpr int SgrBackground = 40;
-inline constexpr int SgrBrightForeground = 90;    // aixterm's bright colours
+inline constexpr int SgrBrightForeground = 90;  // aixterm's bright colours
 inline constexpr int SgrBrightBackground = 100;
 inline constexpr auto SgrForegroundRgb = "38;2;"sv;  // then r;g;b
 inline constexpr auto SgrBackgroundRgb = "48;2;"sv;

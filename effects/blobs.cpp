@@ -18,7 +18,8 @@ void InvertBlob(int32_t cx, int32_t cy, int32_t r) {
         const int32_t dy = static_cast<int32_t>(i - r);
         const int32_t y = static_cast<int32_t>(top + i);
         const float a = (static_cast<float>(dy) * 1.57f) / radius;
-        const float h = static_cast<float>(std::sqrt(static_cast<double>(static_cast<float>(std::cos(static_cast<double>(a))))));
+        const float h =
+            static_cast<float>(std::sqrt(static_cast<double>(static_cast<float>(std::cos(static_cast<double>(a))))));
         int64_t w = static_cast<int64_t>((h * radius) * 2.0f);
         int64_t x0 = static_cast<int64_t>(cx) - w / 2;
         if (x0 < 0) {
@@ -58,7 +59,8 @@ void DrawBlobTrail(int32_t e) {
     const int32_t r = static_cast<int32_t>((std::sin(E * 0.00032) + 2.0) * 30.0);
     const int32_t cy = static_cast<int32_t>(
         (((std::cos(E * 0.00243) + std::cos(E * 0.00254)) + d) + std::cos(E * 0.000134)) * 35.0 + 100.0);
-    const int32_t cx = static_cast<int32_t>(((std::cos(E * 0.000234) + 2.0 * d) + std::sin(E * 0.00134)) * 50.0 + 160.0);
+    const int32_t cx =
+        static_cast<int32_t>(((std::cos(E * 0.000234) + 2.0 * d) + std::sin(E * 0.00134)) * 50.0 + 160.0);
     InvertBlob(cx, cy, r);
     FadeOut(0.95f);
 }

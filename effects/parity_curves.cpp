@@ -46,9 +46,7 @@ void DrawParityCurves(int32_t e) {
     const double e5a = E * 0.05, e5b = E * 0.08, e5c = E * 0.17, e5d = E * 0.016;
     const double e6a = E * 0.06, e6b = E * 0.09, e6c = E * 0.09, e6d = E * 0.014;
 
-    auto row = [](double sum, double amplitude) {
-        return static_cast<int32_t>(((sum * 40.0) * amplitude) + 100.0);
-    };
+    auto row = [](double sum, double amplitude) { return static_cast<int32_t>(((sum * 40.0) * amplitude) + 100.0); };
 
     for (int32_t x = 0; x < ScreenWidth; ++x) {
         const double X = static_cast<double>(x);

@@ -98,8 +98,7 @@ void DrawTextOverlay(int32_t frame, int32_t e) {
             }
             const int32_t r = radiusAt(x, y);
             const int32_t a = x;
-            while (++x < ScreenWidth && red[x * 4] != 0 && radiusAt(x, y) == r) {
-            }
+            while (++x < ScreenWidth && red[x * 4] != 0 && radiusAt(x, y) == r) {}
             cutHalos(table.widths + HaloTable::offset(r), a, x - 1, y, r);
         }
     }

@@ -230,7 +230,8 @@ TEST(EngineMix, FortyEightKilohertzSourceIsResampledContinuously) {
     Wav wav;
     const uint32_t frames = 48000;
     std::vector<float> tone(frames);
-    for (uint32_t i = 0; i < frames; ++i) tone[i] = float(0.5 * std::sin(2.0 * 3.141592653589793 * 997.0 * i / 48000.0));
+    for (uint32_t i = 0; i < frames; ++i)
+        tone[i] = float(0.5 * std::sin(2.0 * 3.141592653589793 * 997.0 * i / 48000.0));
     fillWav(wav, tone, 1, 48000.0f);
     const VoiceHandle handle = engine.startVoice(wav, -1.0f, 0.0f);
     engine.setChannelVolumes(handle, 1.0f, 1.0f);

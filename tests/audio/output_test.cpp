@@ -67,7 +67,6 @@ std::vector<float> stereoTone(uint32_t frames) {
     return planar;
 }
 
-
 }  // namespace
 
 TEST(SilentOutput, VoicesAdvanceAtTheDevicePaceAndEnd) {
@@ -162,7 +161,9 @@ TEST(AlsaOutput, FilePluginReceivesExactlyTheRenderedMix) {
         out << "pcm.!default {\n"
                "    type file\n"
                "    slave { pcm { type null } }\n"
-               "    file \"" << capture << "\"\n"
+               "    file \""
+            << capture
+            << "\"\n"
                "    format \"raw\"\n"
                "}\n";
     }

@@ -4,8 +4,8 @@
 // behind and start(0) to fall back to the silent output.
 #include <gtest/gtest.h>
 
-#include <windows.h>
 #include <mmsystem.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <cstdint>

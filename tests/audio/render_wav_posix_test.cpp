@@ -42,10 +42,12 @@ TEST(RenderWav, WritesTheDeviceMixOfTheSoundtrack) {
     }
     const std::vector<uint8_t> ogg = audiotest::makeOggVorbis(planar, 2, 44100);
     const std::string soundtrackPath = dir + "/hazelglow.ogg";
-    std::ofstream(soundtrackPath, std::ios::binary).write(reinterpret_cast<const char*>(ogg.data()), std::streamsize(ogg.size()));
+    std::ofstream(soundtrackPath, std::ios::binary)
+        .write(reinterpret_cast<const char*>(ogg.data()), std::streamsize(ogg.size()));
 
     const std::string wavPath = dir + "/mix.wav";
-    const std::string command = std::string(HAZELGLOW_BIN_DIR) + "/hazelglow-render --data " + dir + " --wav " + wavPath;
+    const std::string command =
+        std::string(HAZELGLOW_BIN_DIR) + "/hazelglow-render --data " + dir + " --wav " + wavPath;
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
 
     std::ifstream in(wavPath, std::ios::binary);
@@ -55,8 +57,8 @@ TEST(RenderWav, WritesTheDeviceMixOfTheSoundtrack) {
     EXPECT_EQ(word32(bytes, 4), bytes.size() - 8);
     EXPECT_EQ(std::memcmp(bytes.data() + 8, "WAVEfmt ", 8), 0);
     EXPECT_EQ(word32(bytes, 16), 16u);
-    EXPECT_EQ(word16(bytes, 20), 1u);      // PCM
-    EXPECT_EQ(word16(bytes, 22), 2u);      // stereo
+    EXPECT_EQ(word16(bytes, 20), 1u);  // PCM
+    EXPECT_EQ(word16(bytes, 22), 2u);  // stereo
     EXPECT_EQ(word32(bytes, 24), 44100u);
     EXPECT_EQ(word32(bytes, 28), 176400u);
     EXPECT_EQ(word16(bytes, 32), 4u);
@@ -71,8 +73,8 @@ TEST(RenderWav, WritesTheDeviceMixOfTheSoundtrack) {
     ASSERT_EQ(bytes.size() - 44, mix.size() * 2);
     EXPECT_EQ(std::memcmp(bytes.data() + 44, mix.data(), mix.size() * 2), 0);
 
-    const std::string missing = std::string(HAZELGLOW_BIN_DIR) + "/hazelglow-render --data " + dir +
-                                "/nowhere --wav " + wavPath + " 2>/dev/null";
+    const std::string missing = std::string(HAZELGLOW_BIN_DIR) + "/hazelglow-render --data " + dir + "/nowhere --wav " +
+                                wavPath + " 2>/dev/null";
     EXPECT_NE(std::system(missing.c_str()), 0);
 
     std::remove(wavPath.c_str());

@@ -33,7 +33,8 @@ std::vector<float> tone(uint32_t frames, uint32_t channels, uint32_t rate) {
 float worstError(const Wav& wav, uint32_t channel, const std::vector<float>& planar, uint32_t frames) {
     float worst = 0.0f;
     for (uint32_t i = 1000; i + 1000 < frames; ++i)
-        worst = std::max(worst, std::fabs(wav.data[size_t(channel) * wav.sampleCount + i] - planar[size_t(channel) * frames + i]));
+        worst = std::max(
+            worst, std::fabs(wav.data[size_t(channel) * wav.sampleCount + i] - planar[size_t(channel) * frames + i]));
     return worst;
 }
 

@@ -32,7 +32,9 @@ public:
         dup2(saved_, STDIN_FILENO);
         close(saved_);
     }
-    void press(std::string_view bytes) { ASSERT_EQ(write(writer_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size())); }
+    void press(std::string_view bytes) {
+        ASSERT_EQ(write(writer_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
     void closeInput() {
         close(writer_);
         writer_ = -1;

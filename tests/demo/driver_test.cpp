@@ -76,7 +76,8 @@ TEST_F(DataLookup, MissingFileNamesItAndThePlaces) {
     DataFiles files;
     std::string message;
     EXPECT_FALSE(findDataFiles(dirs(), files, message));
-    EXPECT_EQ(message, "missing data file wipe.png (looked in " + dirs()[0] + ", " + dirs()[1] + ", " + dirs()[2] + ")");
+    EXPECT_EQ(message,
+              "missing data file wipe.png (looked in " + dirs()[0] + ", " + dirs()[1] + ", " + dirs()[2] + ")");
 }
 
 TEST_F(DataLookup, UnreadableFileStopsTheLookup) {
@@ -87,7 +88,8 @@ TEST_F(DataLookup, UnreadableFileStopsTheLookup) {
     DataFiles files;
     std::string message;
     EXPECT_FALSE(findDataFiles(dirs(), files, message));
-    EXPECT_EQ(message.rfind("cannot read data file " + in("b", "texts.png") + ": not a regular file (looked in ", 0), 0u)
+    EXPECT_EQ(message.rfind("cannot read data file " + in("b", "texts.png") + ": not a regular file (looked in ", 0),
+              0u)
         << message;
     put("a", "texts.png", "");
     EXPECT_FALSE(findDataFiles(dirs(), files, message));

@@ -33,8 +33,9 @@ const std::string DemoBinary = std::string(HAZELGLOW_BIN_DIR) + "/hazelglow";
 // generated soundtrack.
 class DataDir {
 public:
-    DataDir() : path_(fs::temp_directory_path() / ("hazelglow-test-" + std::to_string(getpid()) + "-" +
-                                                   std::to_string(counter_++))) {
+    DataDir()
+        : path_(fs::temp_directory_path() /
+                ("hazelglow-test-" + std::to_string(getpid()) + "-" + std::to_string(counter_++))) {
         fs::create_directories(path_);
         std::vector<uint8_t> pixels(320 * 200 * 4, 0);
         for (size_t i = 0; i < pixels.size(); i += 4 * 7) pixels[i] = 255;
@@ -332,9 +333,8 @@ TEST(TerminalRun, AResizeRepaintsCentredInTheNewSize) {
     EXPECT_EQ(run.count(TermSeq::ClearScreen), 1u) << "the screen is cleared once, not per frame";
     run.resize(120, 60);  // the kernel tells the demo with SIGWINCH
     const size_t framesBefore = run.frames();
-    ASSERT_TRUE(run.readUntil([&](const std::string&) {
-        return run.count(TermSeq::ClearScreen) == 2 && run.frames() > framesBefore + 5;
-    }));
+    ASSERT_TRUE(run.readUntil(
+        [&](const std::string&) { return run.count(TermSeq::ClearScreen) == 2 && run.frames() > framesBefore + 5; }));
     // What the terminal shows from the repaint on, in the new size.
     EmulatedTerminal term(60, 120);
     term.feed(TermSeq::ConsoleEnter);
@@ -397,7 +397,9 @@ TEST(TerminalRun, MissingDataFileStopsBeforeTheTerminalIsTouched) {
 // WAVE (the loader takes it under the soundtrack's name).
 void writeSilentSoundtrack(const fs::path& path, int seconds) {
     const uint32_t bytes = 44100u * 4u * static_cast<uint32_t>(seconds);
-    static const char layout[] = "RIFF....WAVEfmt ....\x01\x00\x02\x00........\x04\x00\x10\x00" "data....";
+    static const char layout[] =
+        "RIFF....WAVEfmt ....\x01\x00\x02\x00........\x04\x00\x10\x00"
+        "data....";
     std::string header(layout, sizeof layout - 1);  // 44 bytes, zeros included
     const auto put32 = [&](size_t at, uint32_t v) {
         for (int k = 0; k < 4; ++k) header[at + static_cast<size_t>(k)] = static_cast<char>(v >> (8 * k));

@@ -48,7 +48,8 @@ std::vector<Cells> changingFrames(int frameCount, unsigned seed) {
             // Runs of one attribute, as the colour passes make them.
             const uint8_t attribute = static_cast<uint8_t>(random());
             for (int i = start; i < std::min(CellCount, start + length); ++i)
-                cells[i] = cell(static_cast<uint8_t>(random()), random() % 3 == 0 ? static_cast<uint8_t>(random()) : attribute);
+                cells[i] = cell(static_cast<uint8_t>(random()),
+                                random() % 3 == 0 ? static_cast<uint8_t>(random()) : attribute);
         }
         frames.push_back(cells);
     }
@@ -71,7 +72,8 @@ void expectScreenShows(const EmulatedTerminal& term, const Cells& cells, ColourM
             }
             const uint16_t expected = cells[(v.sourceRow + r) * CellColumns + v.sourceColumn + c];
             const unsigned fg = (expected >> 8) & 0x0F, bg = expected >> 12;
-            bool ok = shown.chars[0] == Cp437Unicode[expected & 0xFF] || (shown.chars[0] == 0 && (expected & 0xFF) == 0);
+            bool ok =
+                shown.chars[0] == Cp437Unicode[expected & 0xFF] || (shown.chars[0] == 0 && (expected & 0xFF) == 0);
             if (mode == ColourMode::Ansi16) {
                 ok = ok && VTERM_COLOR_IS_INDEXED(&shown.fg) && shown.fg.indexed.idx == AnsiIndexOf[fg] &&
                      VTERM_COLOR_IS_INDEXED(&shown.bg) && shown.bg.indexed.idx == AnsiIndexOf[bg];
@@ -111,14 +113,15 @@ TEST_P(EmulatorReadsFrames, DiffedAndFullStreamsShowEveryCell) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Sizes, EmulatorReadsFrames,
-    testing::Combine(testing::Values(ColourMode::Ansi16, ColourMode::TrueColour),
-                     testing::Values(80, 101, 61), testing::Values(50, 55, 31)),
-    [](const auto& info) {
-        return std::string(std::get<0>(info.param) == ColourMode::Ansi16 ? "ansi16_" : "truecolour_") +
-               std::to_string(std::get<1>(info.param)) + "x" + std::to_string(std::get<2>(info.param));
-    });
+INSTANTIATE_TEST_SUITE_P(Sizes, EmulatorReadsFrames,
+                         testing::Combine(testing::Values(ColourMode::Ansi16, ColourMode::TrueColour),
+                                          testing::Values(80, 101, 61), testing::Values(50, 55, 31)),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param) == ColourMode::Ansi16 ? "ansi16_"
+                                                                                              : "truecolour_") +
+                                    std::to_string(std::get<1>(info.param)) + "x" +
+                                    std::to_string(std::get<2>(info.param));
+                         });
 
 TEST(AnsiFrame, ResizeClearsAndRepaintsWithoutScrolling) {
     const auto frames = changingFrames(3, 11);
@@ -202,7 +205,8 @@ TEST(AnsiFrame, ExactBytesOfAFirstAndASecondFrame) {
     cells[1] = cell('B', 0x8F);
     AnsiFrameBuilder builder(ColourMode::Ansi16);
     const std::string first(builder.build(cells.data()));
-    const std::string expectedStart = std::string(TermSeq::SyncBegin) + "\x1b[0m\x1b[2J" + "\x1b[H\x1b[37;40mA\x1b[97;100mB\x1b[37;40mAA";
+    const std::string expectedStart =
+        std::string(TermSeq::SyncBegin) + "\x1b[0m\x1b[2J" + "\x1b[H\x1b[37;40mA\x1b[97;100mB\x1b[37;40mAA";
     EXPECT_EQ(first.substr(0, expectedStart.size()), expectedStart);
     EXPECT_NE(first.find("\x1b[2HAAAA"), std::string::npos);  // colours kept across rows
     EXPECT_NE(first.find("\x1b[50HAAAA"), std::string::npos);
@@ -231,7 +235,7 @@ TEST(AnsiFrame, TrueColourUsesTheConsolePalette) {
     const std::string bytes(builder.build(cells.data()));
     EXPECT_EQ(count(bytes, "\x1b[38;2;255;255;255;48;2;128;128;128m"), 1u);
     EXPECT_EQ(count(bytes, "\xE2\x96\x88"), static_cast<size_t>(CellCount));  // full block
-    cells[0] = cell(0xDB, 0x4E);  // yellow on dark red
+    cells[0] = cell(0xDB, 0x4E);                                              // yellow on dark red
     EXPECT_NE(std::string(builder.build(cells.data())).find("\x1b[38;2;255;255;0;48;2;128;0;0m"), std::string::npos);
 }
 
@@ -288,7 +292,11 @@ TEST(TermSequences, TitleIsUtf8AndCut) {
     const size_t n = buildTitleSequence("rUUX - V\x94rnik\x94 - Hazel Glow - ZKPW07", out);
     EXPECT_EQ(std::string(out, n), "\x1b]0;rUUX - V\xC3\xB6rnik\xC3\xB6 - Hazel Glow - ZKPW07\x07");
     // Control codes become their console shapes, never bytes a terminal obeys.
-    EXPECT_EQ(std::string(out, buildTitleSequence("a\x07" "b\x1b", out)), "\x1b]0;a\xE2\x80\xA2" "b\xE2\x86\x90\x07");
+    EXPECT_EQ(std::string(out, buildTitleSequence("a\x07"
+                                                  "b\x1b",
+                                                  out)),
+              "\x1b]0;a\xE2\x80\xA2"
+              "b\xE2\x86\x90\x07");
     const std::string longTitle(400, '\xDB');
     EXPECT_EQ(buildTitleSequence(longTitle.c_str(), out), MaxTitleSequenceBytes - 1);
 }

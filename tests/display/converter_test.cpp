@@ -28,7 +28,8 @@ std::array<int32_t, 4> referenceQuadrants(int ch) {
     for (int r = 0; r < GlyphHeight; ++r)
         for (int k = 0; k < GlyphWidth; ++k) {
             const int b = (4 * lit(r, k) + 2 * (lit(r, k - 1) + lit(r, k + 1) + lit(r - 1, k) + lit(r + 1, k)) +
-                           lit(r - 1, k - 1) + lit(r - 1, k + 1) + lit(r + 1, k - 1) + lit(r + 1, k + 1)) / 8;
+                           lit(r - 1, k - 1) + lit(r - 1, k + 1) + lit(r + 1, k - 1) + lit(r + 1, k + 1)) /
+                          8;
             sums[(r < 6 ? 0 : 2) + (k < 4 ? 0 : 1)] += b;
         }
     return sums;
@@ -71,9 +72,9 @@ PKR_AsciiArt* AsciiArtTable::art = nullptr;
 Reference* AsciiArtTable::reference = nullptr;
 
 TEST_F(AsciiArtTable, NamedPatternsPickTheirCharacters) {
-    const std::pair<uint16_t, int> named[] = {
-        {0x0000, 32}, {0xFFFF, 48}, {0xFF00, 126}, {0x00FF, 121}, {0xF0F0, 102}, {0x0F0F, 93}, {0x8888, 108},
-        {0x4444, 61}, {0x2222, 45}, {0x1111, 32},  {0x000F, 95},  {0x00F0, 44},  {0xF000, 39}, {0x0F00, 34}};
+    const std::pair<uint16_t, int> named[] = {{0x0000, 32}, {0xFFFF, 48},  {0xFF00, 126}, {0x00FF, 121}, {0xF0F0, 102},
+                                              {0x0F0F, 93}, {0x8888, 108}, {0x4444, 61},  {0x2222, 45},  {0x1111, 32},
+                                              {0x000F, 95}, {0x00F0, 44},  {0xF000, 39},  {0x0F00, 34}};
     for (auto [pattern, ch] : named) EXPECT_EQ(art->glyphLut[pattern], ch) << std::hex << pattern;
 
     std::set<int> used(art->glyphLut, art->glyphLut + 65536);
@@ -87,7 +88,8 @@ TEST_F(AsciiArtTable, EqualsExhaustiveSearch) {
     for (int p = 0; p < 65536; ++p) {
         const int ch = reference->lut[p];
         lutMismatches += art->glyphLut[p] != ch;
-        for (int q = 0; q < 4; ++q) levelMismatches += art->glyphLevels[4 * p + q] != std::min(reference->level(ch, q), 255);
+        for (int q = 0; q < 4; ++q)
+            levelMismatches += art->glyphLevels[4 * p + q] != std::min(reference->level(ch, q), 255);
     }
     EXPECT_EQ(lutMismatches, 0);
     EXPECT_EQ(levelMismatches, 0);
@@ -100,9 +102,9 @@ TEST(GlyphMatching, TiesGoToTheLowerCode) {
     for (auto& r : records) r = {{12240, 12240, 12240, 12240}};
     records[40] = {{768, 768, 768, 768}};
     records[41] = {{0, 0, 0, 0}};
-    records[90] = {{0, 0, 0, 0}};                 // same as 41
-    records[60] = {{0, 768, 0, 768}};             // ties 40 and 41 on 0x1111, but later
-    records[70] = {{384 * 15 + 1, 0, 0, 0}};      // ties 71 on 0xF000, each 1 away
+    records[90] = {{0, 0, 0, 0}};             // same as 41
+    records[60] = {{0, 768, 0, 768}};         // ties 40 and 41 on 0x1111, but later
+    records[70] = {{384 * 15 + 1, 0, 0, 0}};  // ties 71 on 0xF000, each 1 away
     records[71] = {{384 * 15 - 1, 0, 0, 0}};
     std::vector<uint8_t> lut(65536), levels(4 * 65536);
     PKR_AsciiArt::matchPatterns(records, lut.data(), levels.data());
@@ -136,8 +138,8 @@ TEST_F(AsciiArtTable, QuadrantLevelsAboveByteRangeSaturate) {
 class RecordingConverter : public PKR_TCConverter {
 public:
     void init() override {}
-    void convertCells(const uint32_t* pixels, const SourceRect* rect, int32_t pitch, int32_t cellColumn, int32_t cellRow,
-                      uint16_t*) override {
+    void convertCells(const uint32_t* pixels, const SourceRect* rect, int32_t pitch, int32_t cellColumn,
+                      int32_t cellRow, uint16_t*) override {
         seen = *rect;
         seenPitch = pitch;
         seenColumn = cellColumn;

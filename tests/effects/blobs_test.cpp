@@ -107,11 +107,11 @@ TEST(InvertBlob, CentreAboveTheScreenTouchesOnlyTheRowsOnIt) {
 TEST(InvertBlob, SpansAtTheVeryEdges) {
     // Middle row of r = 30 spans 60 columns from cx - 30.
     EXPECT_EQ(spansOf(-10, 100, 30)[100], (Span{0, 19}));
-    EXPECT_EQ(spansOf(-30, 100, 30)[100], (Span{0, -1}));   // x0 + w = 0: nothing
+    EXPECT_EQ(spansOf(-30, 100, 30)[100], (Span{0, -1}));  // x0 + w = 0: nothing
     EXPECT_EQ(spansOf(-29, 100, 30)[100], (Span{0, 0}));
     EXPECT_EQ(spansOf(330, 100, 30)[100], (Span{300, 319}));
     EXPECT_EQ(spansOf(349, 100, 30)[100], (Span{319, 319}));
-    EXPECT_EQ(spansOf(350, 100, 30)[100], (Span{0, -1}));   // starts at column 320
+    EXPECT_EQ(spansOf(350, 100, 30)[100], (Span{0, -1}));    // starts at column 320
     EXPECT_EQ(spansOf(160, 100, 200)[100], (Span{0, 319}));  // wider than the screen
 }
 

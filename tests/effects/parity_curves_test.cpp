@@ -29,13 +29,13 @@ TEST(ParityCurves, FillIsWhiteBetweenOddAndEvenMarkCounts) {
     std::memset(FrameBuffer, 0, sizeof FrameBuffer);
     MarkCurvePoint(10, 50);
     MarkCurvePoint(10, 150);
-    MarkCurvePoint(11, -3);     // above the screen: flips from row 0
+    MarkCurvePoint(11, -3);  // above the screen: flips from row 0
     MarkCurvePoint(12, -1000);
-    MarkCurvePoint(13, 200);    // below the screen: no effect
+    MarkCurvePoint(13, 200);  // below the screen: no effect
     MarkCurvePoint(13, 5000);
-    MarkCurvePoint(14, 199);    // last row only
+    MarkCurvePoint(14, 199);  // last row only
     MarkCurvePoint(15, 0);
-    MarkCurvePoint(15, -1);     // two marks on row 0 cancel
+    MarkCurvePoint(15, -1);  // two marks on row 0 cancel
     FillByParity();
     expectWhiteRun(10, 50, 149);
     expectWhiteRun(11, 0, 199);

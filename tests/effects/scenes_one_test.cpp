@@ -29,10 +29,10 @@ uint32_t patternPixel(int32_t e, int32_t x, int32_t y) {
     const float u = r.c * X - r.s * Y;
     const float v = r.c * Y + r.s * X;
     const double E = e;
-    const double A = std::sin((std::cos(std::sin(static_cast<double>(u) * 0.02) * E * 0.001) * 10.0 +
-                               static_cast<double>(v) * 0.1) * 0.0234);
-    const double B = std::sin((std::sin(std::cos(static_cast<double>(v) * 0.02) * E * 0.001) * 10.0 +
-                               static_cast<double>(u) * 0.1) * 0.0234);
+    const double A = std::sin(
+        (std::cos(std::sin(static_cast<double>(u) * 0.02) * E * 0.001) * 10.0 + static_cast<double>(v) * 0.1) * 0.0234);
+    const double B = std::sin(
+        (std::sin(std::cos(static_cast<double>(v) * 0.02) * E * 0.001) * 10.0 + static_cast<double>(u) * 0.1) * 0.0234);
     return static_cast<float>(A + B) > 0.0f ? 0xFFFFFFu : 0u;
 }
 

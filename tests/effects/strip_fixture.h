@@ -12,7 +12,8 @@
 class ScopedStrip {
 public:
     ScopedStrip(ImageStrip& target, int32_t frames, bool lit = false)
-        : target_(target), saved_(target),
+        : target_(target),
+          saved_(target),
           bytes_(static_cast<size_t>(frames) * ImageStrip::FrameBytes, lit ? 0xFF : 0x00) {
         target_.pixels = bytes_.empty() ? nullptr : bytes_.data();
         target_.frameCount = frames;

@@ -77,8 +77,8 @@ TEST_P(TimelineGolden, EveryFrameMatchesTheKeptHashes) {
         ASSERT_TRUE(fileExists(data + "/" + name)) << data << "/" << name << " is missing: build hazelglow-data";
 
     int status = -1;
-    const std::vector<std::string> frames = outputLines(
-        "'" + render + "' --data '" + data + "' --start-tick " + tick + " --hashes", status);
+    const std::vector<std::string> frames =
+        outputLines("'" + render + "' --data '" + data + "' --start-tick " + tick + " --hashes", status);
     ASSERT_EQ(status, 0) << "hazelglow-render --start-tick " << tick << " failed";
 
     // Report the first frame that differs: later ones usually follow from it.

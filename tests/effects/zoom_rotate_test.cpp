@@ -63,8 +63,14 @@ void literalResample(const uint32_t* source, uint32_t* target, float s, float c,
             const float sY = s * Y, cY = c * Y;
             float U = (c * X - sY) + 160.0f;
             float V = (s * X + cY) + 100.0f;
-            if (U < 0) U = 0; else if (U >= 319) U = 319;
-            if (V < 0) V = 0; else if (V >= 199) V = 199;
+            if (U < 0)
+                U = 0;
+            else if (U >= 319)
+                U = 319;
+            if (V < 0)
+                V = 0;
+            else if (V >= 199)
+                V = 199;
             const int col = static_cast<int>(std::floor(static_cast<double>(U)));
             const int row = static_cast<int>(std::floor(static_cast<double>(V)));
             target[y * ScreenWidth + x] = source[row * ScreenWidth + col];
@@ -133,8 +139,7 @@ TEST(RotateFrame, MatchesTheRoundingChainBitForBit) {
     for (float angle : {0.02f, -0.02f, 0.0123f, 1e-6f, -0.3f, 0.7853982f}) {
         SCOPED_TRACE(angle);
         fillWithPositionTags(FrameBuffer);
-        literalResample(FrameBuffer, expected.data(),
-                        static_cast<float>(std::sin(static_cast<double>(angle))),
+        literalResample(FrameBuffer, expected.data(), static_cast<float>(std::sin(static_cast<double>(angle))),
                         static_cast<float>(std::cos(static_cast<double>(angle))), false);
         RotateFrame(angle);
         ASSERT_EQ(0, std::memcmp(FrameBuffer, expected.data(), sizeof FrameBuffer));

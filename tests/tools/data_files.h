@@ -31,11 +31,9 @@ inline Strip loadStrip(const std::string& name) {
     Strip strip;
     int channels = 0;
     stbi_uc* pixels = stbi_load((DataDir + "/" + name).c_str(), &strip.width, &strip.height, &channels, 4);
-    if (pixels == nullptr)
-        return strip;
+    if (pixels == nullptr) return strip;
     strip.red.resize(static_cast<size_t>(strip.width) * static_cast<size_t>(strip.height));
-    for (size_t i = 0; i < strip.red.size(); ++i)
-        strip.red[i] = pixels[4 * i];
+    for (size_t i = 0; i < strip.red.size(); ++i) strip.red[i] = pixels[4 * i];
     stbi_image_free(pixels);
     return strip;
 }

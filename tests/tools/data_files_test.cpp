@@ -24,12 +24,10 @@ GeneratorRun runGenerator(const std::string& arguments) {
     GeneratorRun run;
     const std::string command = "'" + Generator + "' " + arguments + " 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return run;
+    if (pipe == nullptr) return run;
     char buffer[512];
     size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        run.output.append(buffer, got);
+    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, got);
     const int status = pclose(pipe);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
@@ -39,8 +37,7 @@ TEST(TextStrip, SixFramesOfPureBlackAndWhite) {
     const Strip& strip = texts();
     ASSERT_EQ(strip.width, ScreenWidth) << "texts.png missing or not 320 wide";
     EXPECT_EQ(strip.height, 6 * ScreenHeight);
-    for (uint8_t v : strip.red)
-        ASSERT_TRUE(v == 0 || v == 255) << "grey pixel " << int(v);
+    for (uint8_t v : strip.red) ASSERT_TRUE(v == 0 || v == 255) << "grey pixel " << int(v);
 }
 
 TEST(TextStrip, EveryFrameHasTextClearOfTheEdges) {
@@ -53,8 +50,8 @@ TEST(TextStrip, EveryFrameHasTextClearOfTheEdges) {
         int touching = 0;
         for (int y = 0; y < ScreenHeight; ++y)
             for (int x = 0; x < ScreenWidth; ++x)
-                if (strip.lit(frame, x, y) && (x < Clearance || x >= ScreenWidth - Clearance || y < Clearance ||
-                                               y >= ScreenHeight - Clearance))
+                if (strip.lit(frame, x, y) &&
+                    (x < Clearance || x >= ScreenWidth - Clearance || y < Clearance || y >= ScreenHeight - Clearance))
                     ++touching;
         EXPECT_EQ(touching, 0) << "frame " << frame;
     }
@@ -115,8 +112,7 @@ TEST(WipeStrip, ClosesThenOpensWithoutFlicker) {
         for (int i = 0; i < ScreenPixels; ++i) {
             const bool litBefore = strip.red[static_cast<size_t>(before) * ScreenPixels + i] != 0;
             const bool litAfter = strip.red[static_cast<size_t>(after) * ScreenPixels + i] != 0;
-            if (k < 12 ? (!litBefore && litAfter) : (litBefore && !litAfter))
-                ++violations;
+            if (k < 12 ? (!litBefore && litAfter) : (litBefore && !litAfter)) ++violations;
         }
         EXPECT_EQ(violations, 0) << "masks " << before << " -> " << after;
         if (k < 12)
@@ -137,13 +133,15 @@ TEST(WipeStrip, EdgesFallOnConverterQuadrants) {
         for (int y = 0; y < ScreenHeight; y += 2)
             for (int x = 0; x < ScreenWidth; x += 2) {
                 const bool a = strip.lit(k, x, y);
-                ASSERT_TRUE(a == strip.lit(k, x + 1, y) && a == strip.lit(k, x, y + 1) && a == strip.lit(k, x + 1, y + 1))
+                ASSERT_TRUE(a == strip.lit(k, x + 1, y) && a == strip.lit(k, x, y + 1) &&
+                            a == strip.lit(k, x + 1, y + 1))
                     << "mask " << k << " splits the quadrant at (" << x << ", " << y << ")";
             }
 }
 
 TEST(DataGenerator, UnreadableFontIsOneLineNamingIt) {
-    const GeneratorRun run = runGenerator("--font /nonexistent/NoSuchFont.ttf '" + std::string(::testing::TempDir()) + "'");
+    const GeneratorRun run =
+        runGenerator("--font /nonexistent/NoSuchFont.ttf '" + std::string(::testing::TempDir()) + "'");
     EXPECT_NE(run.status, 0);
     EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1) << run.output;
     EXPECT_NE(run.output.find("/nonexistent/NoSuchFont.ttf"), std::string::npos) << run.output;

@@ -19,8 +19,8 @@ std::vector<char> readFile(const std::string& path) {
 TEST(DataGenerator, ReproducesTheBuildsFilesExactly) {
     const std::string dir = ::testing::TempDir() + "hazelglow-datagen-rerun";
     ASSERT_EQ(std::system(("mkdir -p '" + dir + "'").c_str()), 0);
-    const std::string command = std::string("'") + HAZELGLOW_BIN_DIR + "/hazelglow-datagen' --font '" +
-                                HAZELGLOW_TEXT_FONT + "' '" + dir + "'";
+    const std::string command =
+        std::string("'") + HAZELGLOW_BIN_DIR + "/hazelglow-datagen' --font '" + HAZELGLOW_TEXT_FONT + "' '" + dir + "'";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
     for (const char* name : {"texts.png", "wipe.png", "hazelglow.ogg"}) {
         const std::vector<char> fresh = readFile(dir + "/" + name);

@@ -59,7 +59,8 @@ std::string runFrames(std::vector<FrameOutput*> outputs, ColourMode mode) {
     std::string expected;
     for (int n = 1; n <= 3; ++n) {
         for (int i = 0; i < CellCount; ++i)
-            CellBuffer[i] = static_cast<uint16_t>(((i * 7 + n * (i % 13 == 0)) & 0xFF) | (0x07 + (i % 5 == n) * 0x10) << 8);
+            CellBuffer[i] =
+                static_cast<uint16_t>(((i * 7 + n * (i % 13 == 0)) & 0xFF) | (0x07 + (i % 5 == n) * 0x10) << 8);
         CellBuffer[n] = static_cast<uint16_t>('"' | 0x0F00);
         CellBuffer[n + 1] = static_cast<uint16_t>('\\' | 0x0F00);
         expected += reference.build(CellBuffer);
@@ -88,7 +89,9 @@ TEST_F(TerminalFiles, AnsiAndCastCarryTheDemosExactBytes) {
         std::istringstream lines(readFile(dir_ / "frames.cast"));
         std::string line;
         std::getline(lines, line);
-        EXPECT_EQ(line, "{\"version\": 2, \"width\": 80, \"height\": 50, \"title\": \"rUUX - V\xC3\xB6rnik\xC3\xB6 - Hazel Glow - ZKPW07\"}");
+        EXPECT_EQ(line,
+                  "{\"version\": 2, \"width\": 80, \"height\": 50, \"title\": \"rUUX - V\xC3\xB6rnik\xC3\xB6 - Hazel "
+                  "Glow - ZKPW07\"}");
         std::string replayed;
         const char* times[] = {"[0.040, \"o\", ", "[0.080, \"o\", ", "[0.120, \"o\", "};
         for (const char* time : times) {
@@ -137,7 +140,8 @@ TEST(TerminalBytes, FiguresForChangedCellsAndFullRepaints) {
     char line[128];
     std::snprintf(line, sizeof line, "16          changed  %10.0f %10d %10zu", (first + 44.0) / 3, 22, first);
     EXPECT_NE(report.find(line), std::string::npos) << report;
-    std::snprintf(line, sizeof line, "16          all      %10.0f %10zu %10zu", (first + 2.0 * repaint) / 3, repaint, first);
+    std::snprintf(line, sizeof line, "16          all      %10.0f %10zu %10zu", (first + 2.0 * repaint) / 3, repaint,
+                  first);
     EXPECT_EQ(repaint, first - 16);
     EXPECT_NE(report.find(line), std::string::npos) << report;
     EXPECT_NE(report.find("truecolour  changed"), std::string::npos);

@@ -34,8 +34,7 @@ const Decoded& soundtrack() {
         const std::string path = std::string(HAZELGLOW_BUILD_DATA_DIR) + "/hazelglow.ogg";
         int error = 0;
         stb_vorbis* vorbis = stb_vorbis_open_filename(path.c_str(), &error, nullptr);
-        if (vorbis == nullptr)
-            return d;
+        if (vorbis == nullptr) return d;
         d.opened = true;
         const stb_vorbis_info info = stb_vorbis_get_info(vorbis);
         d.channels = info.channels;
@@ -44,10 +43,8 @@ const Decoded& soundtrack() {
         const stb_vorbis_comment comment = stb_vorbis_get_comment(vorbis);
         for (int i = 0; i < comment.comment_list_length; ++i) {
             const std::string entry = comment.comment_list[i];
-            if (entry.rfind("TITLE=", 0) == 0)
-                d.title = entry.substr(6);
-            if (entry.rfind("ARTIST=", 0) == 0)
-                d.artist = entry.substr(7);
+            if (entry.rfind("TITLE=", 0) == 0) d.title = entry.substr(6);
+            if (entry.rfind("ARTIST=", 0) == 0) d.artist = entry.substr(7);
         }
         int channels = 0;
         float** output = nullptr;
@@ -71,8 +68,7 @@ double rms(double from, double to) {
     const size_t first = std::min(frameAt(from), d.left.size());
     const size_t last = std::min(frameAt(to), d.left.size());
     double sum = 0.0;
-    for (size_t i = first; i < last; ++i)
-        sum += double(d.left[i]) * d.left[i] + double(d.right[i]) * d.right[i];
+    for (size_t i = first; i < last; ++i) sum += double(d.left[i]) * d.left[i] + double(d.right[i]) * d.right[i];
     return last > first ? std::sqrt(sum / (2.0 * double(last - first))) : 0.0;
 }
 
@@ -130,7 +126,8 @@ TEST(Soundtrack, LoudnessFollowsTheForm) {
         level[scene] = sceneRms(scene);
         if (std::getenv("HAZELGLOW_SHOW_LEVELS") != nullptr)
             std::printf("scene %2d  rms %.4f  (%.1f dBFS)  peak %.3f\n", scene, level[scene],
-                        20.0 * std::log10(level[scene]), peak(GridStart + 16.0 * (scene - 1), GridStart + 16.0 * scene));
+                        20.0 * std::log10(level[scene]),
+                        peak(GridStart + 16.0 * (scene - 1), GridStart + 16.0 * scene));
         EXPECT_GT(level[scene], 0.01) << "scene " << scene << " is silent";
     }
     // A quiet intro, quiet breakdown and calm parts, the peak in scenes 8-9.
@@ -169,8 +166,7 @@ TEST(Soundtrack, BeatsStartOnTheGrid) {
     int sharpOnsets = 0;
     for (int beat = 0; beat < 32; ++beat) {
         const double at = GridStart + 16.0 + 0.5 * beat;
-        if (rms(at, at + 0.03) > 2.0 * rms(at - 0.03, at))
-            ++sharpOnsets;
+        if (rms(at, at + 0.03) > 2.0 * rms(at - 0.03, at)) ++sharpOnsets;
     }
     EXPECT_GE(sharpOnsets, 28);
 }

@@ -50,8 +50,7 @@ TEST(TextStrip, ConvertsToSolidTextInsideTheScreen) {
                 }
                 solid += ch == '0' ? 1 : 0;
             }
-            if (std::getenv("HAZELGLOW_SHOW_TEXTS") != nullptr)
-                std::printf("%d |%s|\n", frame, row.c_str());
+            if (std::getenv("HAZELGLOW_SHOW_TEXTS") != nullptr) std::printf("%d |%s|\n", frame, row.c_str());
         }
         EXPECT_GT(written, 150) << "frame " << frame;
         EXPECT_GT(solid, 20) << "frame " << frame << ": no stroke fills a whole cell";

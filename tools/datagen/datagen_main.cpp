@@ -47,9 +47,7 @@ int main(int argc, char** argv) {
     datagen::GreyStrip texts;
     if (!datagen::renderTexts(fontPath, texts, error) || !datagen::writeStripPng(prefix + "texts.png", texts, error))
         return fail(error);
-    if (!datagen::writeStripPng(prefix + "wipe.png", datagen::renderWipeMasks(), error))
-        return fail(error);
-    if (!datagen::writeOggVorbis(prefix + "hazelglow.ogg", datagen::synthesizeSoundtrack(), error))
-        return fail(error);
+    if (!datagen::writeStripPng(prefix + "wipe.png", datagen::renderWipeMasks(), error)) return fail(error);
+    if (!datagen::writeOggVorbis(prefix + "hazelglow.ogg", datagen::synthesizeSoundtrack(), error)) return fail(error);
     return 0;
 }

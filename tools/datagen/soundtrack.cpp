@@ -56,8 +56,7 @@ public:
         : frames(frames), dryL(size(frames)), dryR(size(frames)), delayIn(size(frames)), reverbIn(size(frames)) {}
 
     void add(int64_t i, double left, double right, const Sends& sends) {
-        if (i < 0 || i >= frames)
-            return;
+        if (i < 0 || i >= frames) return;
         const auto k = static_cast<size_t>(i);
         dryL[k] += left;
         dryR[k] += right;
@@ -79,8 +78,8 @@ private:
 // ---------------------------------------------------------------- chords
 
 struct Chord {
-    int bass;                 // root for the bass line
-    std::array<int, 3> pad;   // close voicing around middle C
+    int bass;                // root for the bass line
+    std::array<int, 3> pad;  // close voicing around middle C
 };
 
 const Chord Am{45, {57, 60, 64}};
@@ -112,6 +111,7 @@ struct Note {
 
 // The tune: a rising A minor arch answered by a falling line, over the main
 // progression; the second half lands on the dominant to lead back home.
+// clang-format off
 const Note TuneA[] = {
     {0, 0, 1, 69}, {0, 1, 1, 72}, {0, 2, 1, 76}, {0, 3, 0.5, 74}, {0, 3.5, 0.5, 72},
     {1, 0, 3, 72}, {1, 3, 1, 69},
@@ -122,8 +122,10 @@ const Note TuneA[] = {
     {6, 0, 1, 74}, {6, 1, 1, 77}, {6, 2, 1, 76}, {6, 3, 1, 74},
     {7, 0, 2, 71}, {7, 2, 1, 68}, {7, 3, 1, 64},
 };
+// clang-format on
 
 // The variation: the same harmony, a stepwise descending answer.
+// clang-format off
 const Note TuneB[] = {
     {0, 0, 0.5, 76}, {0, 0.5, 0.5, 74}, {0, 1, 1, 72}, {0, 2, 0.5, 74}, {0, 2.5, 0.5, 72}, {0, 3, 1, 69},
     {1, 0, 2, 65}, {1, 2, 1, 69}, {1, 3, 1, 72},
@@ -134,14 +136,14 @@ const Note TuneB[] = {
     {6, 0, 1, 74}, {6, 1, 0.5, 72}, {6, 1.5, 0.5, 71}, {6, 2, 2, 69},
     {7, 0, 2, 68}, {7, 2, 2, 71},
 };
+// clang-format on
 
 // The harmony voice: the nearest tone of the chord at least a minor third
 // below the tune, so the two voices never clash.
 int harmonyBelow(int pitch, const Chord& chord) {
     for (int candidate = pitch - 3; candidate > pitch - 10; --candidate)
         for (int tone : chord.pad)
-            if ((candidate - tone) % 12 == 0)
-                return candidate;
+            if ((candidate - tone) % 12 == 0) return candidate;
     return pitch - 12;
 }
 
@@ -170,11 +172,10 @@ void pad(Mixer& mix, const Chord& chord, double start, double length, double gai
             if (j % 32 == 0) {
                 const double breathe = 1.0 + 0.25 * std::sin(2.0 * Pi * (0.21 * (start + t)) + static_cast<double>(n));
                 left.set(cutoff * breathe, 0.7);
-                right.set(cutoff * (2.0 - breathe) , 0.7);
+                right.set(cutoff * (2.0 - breathe), 0.7);
             }
             double env = t < attack ? t / attack : 1.0;
-            if (j >= held)
-                env *= 1.0 - static_cast<double>(j - held) / static_cast<double>(total - held);
+            if (j >= held) env *= 1.0 - static_cast<double>(j - held) / static_cast<double>(total - held);
             const double a = osc[0].saw();
             const double b = osc[1].saw();
             const double c = osc[2].saw();
@@ -200,8 +201,7 @@ void pluck(Mixer& mix, int pitch, double start, double gain, double cutoff, doub
     double sweep = 1.0;
     const Pan position(pan);
     for (int64_t j = 0; j < total; ++j) {
-        if (j % 16 == 0)
-            filter.set(cutoff * (1.0 + 3.0 * sweep), 1.6);
+        if (j % 16 == 0) filter.set(cutoff * (1.0 + 3.0 * sweep), 1.6);
         const double attack = j < 88 ? static_cast<double>(j) / 88.0 : 1.0;
         filter.process(saw.saw() * 0.6 + square.square() * 0.4);
         mix.addMono(first + j, filter.low * amp * attack * gain * tailFade(j, total), position, sends);
@@ -257,8 +257,7 @@ void lead(Mixer& mix, int pitch, double start, double length, double gain, doubl
         }
         double env;
         if (j < held) {
-            env = t < attack ? t / attack
-                             : sustain + (1.0 - sustain) * std::exp(-(t - attack) / decay);
+            env = t < attack ? t / attack : sustain + (1.0 - sustain) * std::exp(-(t - attack) / decay);
             releaseFrom = env;
         } else {
             env = releaseFrom * (1.0 - static_cast<double>(j - held) / static_cast<double>(total - held));
@@ -281,11 +280,9 @@ void bass(Mixer& mix, int pitch, double start, double length, double gain, doubl
     double sweep = 1.0;
     const Pan centre(0.0);
     for (int64_t j = 0; j < total; ++j) {
-        if (j % 16 == 0)
-            filter.set(150.0 + bite * sweep, 1.3);
+        if (j % 16 == 0) filter.set(150.0 + bite * sweep, 1.3);
         double env = j < 176 ? static_cast<double>(j) / 176.0 : 1.0;
-        if (j >= held)
-            env *= 1.0 - static_cast<double>(j - held) / static_cast<double>(total - held);
+        if (j >= held) env *= 1.0 - static_cast<double>(j - held) / static_cast<double>(total - held);
         filter.process(saw.saw());
         mix.addMono(first + j, (filter.low * 0.75 + sub.sine() * 0.6) * env * gain, centre, Sends{});
         sweep *= filterDecay;
@@ -306,8 +303,7 @@ void kick(Mixer& mix, double start, double gain, Noise& noise) {
         const double hz = 46.0 + 125.0 * bend;
         const double body = std::sin(2.0 * Pi * phase) * amp;
         phase += hz / Rate;
-        if (phase >= 1.0)
-            phase -= 1.0;
+        if (phase >= 1.0) phase -= 1.0;
         const double attack = j < 22 ? static_cast<double>(j) / 22.0 : 1.0;
         const double value = std::tanh(1.4 * (body * attack + noise.next() * click * 0.3)) / std::tanh(1.4);
         mix.addMono(first + j, value * gain * tailFade(j, total), centre, Sends{});
@@ -333,7 +329,8 @@ void snare(Mixer& mix, double start, double gain, Noise& noise) {
     const Sends sends{0.0, 0.25};
     for (int64_t j = 0; j < total; ++j) {
         filter.process(noise.next());
-        const double value = (low.sine() * 0.55 + high.sine() * 0.3) * tone + (filter.band * 1.1 + filter.high * 0.35) * hiss;
+        const double value =
+            (low.sine() * 0.55 + high.sine() * 0.3) * tone + (filter.band * 1.1 + filter.high * 0.35) * hiss;
         mix.addMono(first + j, value * gain * tailFade(j, total), centre, sends);
         tone *= toneDecay;
         hiss *= noiseDecay;
@@ -353,8 +350,7 @@ void clap(Mixer& mix, double start, double gain, Noise& noise) {
         double env = std::exp(-t / 0.08) * 0.7;
         for (int burst = 0; burst < 3; ++burst) {
             const double since = t - 0.009 * burst;
-            if (since >= 0.0)
-                env = std::fmax(env, std::exp(-since / 0.004));
+            if (since >= 0.0) env = std::fmax(env, std::exp(-since / 0.004));
         }
         filter.process(noise.next());
         mix.addMono(first + j, filter.band * env * gain * 2.2 * tailFade(j, total), position, sends);
@@ -412,8 +408,7 @@ void stab(Mixer& mix, const Chord& chord, double start, double gain) {
         const double sweepDecay = decayFactor(0.06);
         double amp = 1.0, sweep = 1.0;
         for (int64_t j = 0; j < total; ++j) {
-            if (j % 16 == 0)
-                filter.set(500.0 + 3500.0 * sweep, 1.2);
+            if (j % 16 == 0) filter.set(500.0 + 3500.0 * sweep, 1.2);
             const double attack = j < 66 ? static_cast<double>(j) / 66.0 : 1.0;
             filter.process(osc.saw());
             mix.addMono(first + j, filter.low * amp * attack * gain * tailFade(j, total), position, sends);
@@ -460,8 +455,7 @@ void applyDelay(const std::vector<double>& in, std::vector<double>& outL, std::v
         lineR[pos] = dampL * feedback;
         outL[i] += fromL;
         outR[i] += fromR;
-        if (++pos == length)
-            pos = 0;
+        if (++pos == length) pos = 0;
     }
 }
 
@@ -480,16 +474,14 @@ public:
             const double out = comb.line[comb.pos];
             comb.damp = out * 0.7 + comb.damp * 0.3;
             comb.line[comb.pos] = input + comb.damp * 0.82;
-            if (++comb.pos == comb.line.size())
-                comb.pos = 0;
+            if (++comb.pos == comb.line.size()) comb.pos = 0;
             sum += out;
         }
         for (Allpass& allpass : allpasses) {
             const double delayed = allpass.line[allpass.pos];
             const double out = delayed - sum;
             allpass.line[allpass.pos] = sum + delayed * 0.5;
-            if (++allpass.pos == allpass.line.size())
-                allpass.pos = 0;
+            if (++allpass.pos == allpass.line.size()) allpass.pos = 0;
             sum = out;
         }
         return sum;
@@ -525,24 +517,19 @@ void drumsBar(Mixer& mix, int bar, int scene, int barInScene, Noise& noise) {
     const bool lastBar = barInScene == BarsPerScene - 1;
     // Four on the floor, with a pickup before a new part.
     const bool peak = scene == 8 || scene == 9 || scene == 11;
-    for (int beat = 0; beat < 4; ++beat)
-        kick(mix, barTime(bar, beat), peak ? 0.95 : 0.82, noise);
-    if (lastBar && scene != 11)
-        kick(mix, barTime(bar, 3.5), 0.7, noise);
-    if (scene == 2)
-        return;
+    for (int beat = 0; beat < 4; ++beat) kick(mix, barTime(bar, beat), peak ? 0.95 : 0.82, noise);
+    if (lastBar && scene != 11) kick(mix, barTime(bar, 3.5), 0.7, noise);
+    if (scene == 2) return;
     // Backbeats: heard with the whole-screen flashes.
     for (int beat : {1, 3}) {
         snare(mix, barTime(bar, beat), flashScene ? 1.15 : 0.85, noise);
-        if (flashScene || peak)
-            clap(mix, barTime(bar, beat), flashScene ? 0.7 : 0.45, noise);
+        if (flashScene || peak) clap(mix, barTime(bar, beat), flashScene ? 0.7 : 0.45, noise);
     }
     if (scene == 4 || scene >= 8) {
         snare(mix, barTime(bar, 3.75), 0.18, noise);  // ghost note
     }
     if (lastBar) {  // fill
-        for (double beat : {3.25, 3.5, 3.75})
-            snare(mix, barTime(bar, beat), 0.25 + 0.1 * (beat - 3.0), noise);
+        for (double beat : {3.25, 3.5, 3.75}) snare(mix, barTime(bar, beat), 0.25 + 0.1 * (beat - 3.0), noise);
     }
     const bool sixteenths = scene != 3;
     for (int step = 0; step < 16; ++step) {
@@ -585,7 +572,8 @@ void tune(Mixer& mix, int firstBar, const Note* notes, size_t count, double gain
         const double length = note.length * BeatSeconds * 0.92;
         lead(mix, note.pitch + transpose, start, length, gain, brightness, 0.0);
         if (harmony)
-            lead(mix, harmonyBelow(note.pitch, MainProgression[note.bar]) + transpose, start, length, gain * 0.55, brightness * 0.8, 0.35);
+            lead(mix, harmonyBelow(note.pitch, MainProgression[note.bar]) + transpose, start, length, gain * 0.55,
+                 brightness * 0.8, 0.35);
     }
 }
 
@@ -624,8 +612,7 @@ void scorePart(Mixer& mix, int scene, Noise& noise) {
         case 11:
             pad(mix, chord, barTime(bar), 2.0, 0.11, 1800.0, 0.3);
             bassBar(mix, bar, chord, 0.38);
-            if (scene != 3)
-                arpeggioBar(mix, bar, chord, 0.1, 2200.0, 2200.0);
+            if (scene != 3) arpeggioBar(mix, bar, chord, 0.1, 2200.0, 2200.0);
             break;
         case 4:  // variation
         case 9:
@@ -651,8 +638,7 @@ void scorePart(Mixer& mix, int scene, Noise& noise) {
         default:
             break;
         }
-        if (drums)
-            drumsBar(mix, bar, scene, b, noise);
+        if (drums) drumsBar(mix, bar, scene, b, noise);
     }
 
     switch (scene) {
@@ -693,8 +679,7 @@ void scorePart(Mixer& mix, int scene, Noise& noise) {
 std::vector<float> synthesizeSoundtrack() {
     Mixer mix(SoundtrackFrames);
     Noise noise(0x48617A65u);  // fixed seed: the same drums on every run
-    for (int scene = 1; scene <= Scenes; ++scene)
-        scorePart(mix, scene, noise);
+    for (int scene = 1; scene <= Scenes; ++scene) scorePart(mix, scene, noise);
 
     std::vector<double> left = mix.dryL;
     std::vector<double> right = mix.dryR;

@@ -76,7 +76,8 @@ float lineWidth(const stbtt_fontinfo& font, const std::vector<int>& codepoints, 
         stbtt_GetCodepointHMetrics(&font, codepoints[i], &advance, &bearing);
         width += static_cast<float>(advance) * scaleX;
         if (i + 1 < codepoints.size())
-            width += static_cast<float>(stbtt_GetCodepointKernAdvance(&font, codepoints[i], codepoints[i + 1])) * scaleX;
+            width +=
+                static_cast<float>(stbtt_GetCodepointKernAdvance(&font, codepoints[i], codepoints[i + 1])) * scaleX;
     }
     return width;
 }
@@ -140,8 +141,7 @@ bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::st
     bytes.clear();
     uint8_t chunk[65536];
     size_t got = 0;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
-        bytes.insert(bytes.end(), chunk, chunk + got);
+    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.insert(bytes.end(), chunk, chunk + got);
     const bool failed = std::ferror(file) != 0;
     std::fclose(file);
     if (failed) {
@@ -155,8 +155,7 @@ bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::st
 
 bool renderTexts(const std::string& fontPath, GreyStrip& strip, std::string& error) {
     std::vector<uint8_t> fontBytes;
-    if (!readWholeFile(fontPath, fontBytes, error))
-        return false;
+    if (!readWholeFile(fontPath, fontBytes, error)) return false;
     stbtt_fontinfo font;
     if (fontBytes.size() < 12 || stbtt_GetFontOffsetForIndex(fontBytes.data(), 0) < 0 ||
         stbtt_InitFont(&font, fontBytes.data(), stbtt_GetFontOffsetForIndex(fontBytes.data(), 0)) == 0) {
@@ -168,8 +167,7 @@ bool renderTexts(const std::string& fontPath, GreyStrip& strip, std::string& err
     for (int frame = 0; frame < TextFrameCount; ++frame) {
         std::fill(coverage.begin(), coverage.end(), 0);
         for (const TextLine& line : TextFrames[frame].lines)
-            if (!drawLine(font, line, coverage.data(), error))
-                return false;
+            if (!drawLine(font, line, coverage.data(), error)) return false;
         // Pure black and white: the overlay lights any non-zero pixel.
         uint8_t* out = strip.data() + static_cast<size_t>(frame) * FrameWidth * FrameHeight;
         for (int y = 0; y < FrameHeight; ++y)
@@ -195,7 +193,7 @@ bool renderTexts(const std::string& fontPath, GreyStrip& strip, std::string& err
 GreyStrip renderWipeMasks() {
     constexpr int Block = 16;
     constexpr int Middle = WipeMaskCount / 2;
-    constexpr int BlocksX = FrameWidth / Block;            // 20
+    constexpr int BlocksX = FrameWidth / Block;             // 20
     constexpr int BlocksY = (FrameHeight + Block) / Block;  // 13, half a block cut at top and bottom
     constexpr int GridTop = -(Block * BlocksY - FrameHeight) / 2;
     constexpr int Steps = Block / 4;
@@ -209,16 +207,13 @@ GreyStrip renderWipeMasks() {
         for (int by = 0; by < BlocksY; ++by)
             for (int bx = 0; bx < BlocksX; ++bx) {
                 int diag = bx + by;  // 0..31
-                if (k > Middle)
-                    diag = (BlocksX - 1 + BlocksY - 1) - diag;
+                if (k > Middle) diag = (BlocksX - 1 + BlocksY - 1) - diag;
                 const int qNum = 2 * (13 - distance) * 31 - diag * 13;  // q * 403
                 int step = qNum <= 0 ? 0 : qNum * Steps / 403;
                 step = std::min(step, Steps);
-                if (k == Middle)
-                    step = Steps;
+                if (k == Middle) step = Steps;
                 const int side = step * 4;
-                if (side == 0)
-                    continue;
+                if (side == 0) continue;
                 const int left = bx * Block + (Block - side) / 2;
                 const int top = GridTop + by * Block + (Block - side) / 2;
                 for (int y = std::max(top, 0); y < std::min(top + side, FrameHeight); ++y)
@@ -261,10 +256,8 @@ bool writeFile(const std::string& path, const std::vector<uint8_t>& bytes, std::
     }
     const size_t written = std::fwrite(bytes.data(), 1, bytes.size(), file);
     int reason = written != bytes.size() ? errno : 0;
-    if (std::fclose(file) != 0 && reason == 0)
-        reason = errno;
-    if (reason == 0 && std::rename(temporary.c_str(), path.c_str()) != 0)
-        reason = errno;
+    if (std::fclose(file) != 0 && reason == 0) reason = errno;
+    if (reason == 0 && std::rename(temporary.c_str(), path.c_str()) != 0) reason = errno;
     if (reason != 0) {
         std::remove(temporary.c_str());
         error = "cannot write " + path + ": " + std::strerror(reason);

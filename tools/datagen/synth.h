@@ -36,8 +36,7 @@ struct Oscillator {
     void setFrequency(double hz) { increment = hz / Rate; }
     void advance() {
         phase += increment;
-        if (phase >= 1.0)
-            phase -= 1.0;
+        if (phase >= 1.0) phase -= 1.0;
     }
     double saw() {
         const double value = 2.0 * phase - 1.0 - polyBlep(phase, increment);
@@ -46,8 +45,7 @@ struct Oscillator {
     }
     double square() {
         double shifted = phase + 0.5;
-        if (shifted >= 1.0)
-            shifted -= 1.0;
+        if (shifted >= 1.0) shifted -= 1.0;
         const double value = (phase < 0.5 ? 1.0 : -1.0) + polyBlep(phase, increment) - polyBlep(shifted, increment);
         advance();
         return value;

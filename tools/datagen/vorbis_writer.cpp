@@ -51,8 +51,7 @@ bool writeOggVorbis(const std::string& path, const std::vector<float>& interleav
         ogg_stream_packetin(&stream, &comments);
         ogg_stream_packetin(&stream, &codebooks);
         // The audio starts on a fresh page, as the format asks.
-        while (ogg_stream_flush(&stream, &page) != 0)
-            appendPage(bytes, page);
+        while (ogg_stream_flush(&stream, &page) != 0) appendPage(bytes, page);
     }
 
     auto drain = [&]() {
@@ -61,8 +60,7 @@ bool writeOggVorbis(const std::string& path, const std::vector<float>& interleav
             vorbis_bitrate_addblock(&block);
             while (vorbis_bitrate_flushpacket(&dsp, &packet) != 0) {
                 ogg_stream_packetin(&stream, &packet);
-                while (ogg_stream_pageout(&stream, &page) != 0)
-                    appendPage(bytes, page);
+                while (ogg_stream_pageout(&stream, &page) != 0) appendPage(bytes, page);
             }
         }
     };
@@ -81,8 +79,7 @@ bool writeOggVorbis(const std::string& path, const std::vector<float>& interleav
     }
     vorbis_analysis_wrote(&dsp, 0);  // end of stream
     drain();
-    while (ogg_stream_flush(&stream, &page) != 0)
-        appendPage(bytes, page);
+    while (ogg_stream_flush(&stream, &page) != 0) appendPage(bytes, page);
 
     ogg_stream_clear(&stream);
     vorbis_block_clear(&block);

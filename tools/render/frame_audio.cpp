@@ -42,8 +42,8 @@ bool writeWaveFile(const std::string& path, const std::vector<int16_t>& samples)
     put32(bytes, 36 + dataBytes);
     bytes.insert(bytes.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
     put32(bytes, 16);
-    put16(bytes, 1);      // PCM
-    put16(bytes, 2);      // stereo
+    put16(bytes, 1);  // PCM
+    put16(bytes, 2);  // stereo
     put32(bytes, 44100);
     put32(bytes, 44100 * 4);
     put16(bytes, 4);

@@ -46,7 +46,8 @@ public:
 
     bool finish() override {
         std::fprintf(out_, "cpu: %s\n", cpuModel().c_str());
-        std::fprintf(out_, "%-6s %-10s %7s %10s %10s %10s\n", "scene", "stage", "frames", "median_us", "p99_us", "max_us");
+        std::fprintf(out_, "%-6s %-10s %7s %10s %10s %10s\n", "scene", "stage", "frames", "median_us", "p99_us",
+                     "max_us");
         for (int g = 0; g < GroupCount; ++g) {
             for (int s = 0; s < StageCount; ++s) {
                 std::vector<double>& v = samples_[g][s];
@@ -59,8 +60,8 @@ public:
                     std::snprintf(scene, sizeof scene, "%d", g + 1);
                 else
                     std::snprintf(scene, sizeof scene, "end");
-                std::fprintf(out_, "%-6s %-10s %7zu %10.1f %10.1f %10.1f\n", scene, StageNames[s], v.size(), median, p99,
-                             v.back());
+                std::fprintf(out_, "%-6s %-10s %7zu %10.1f %10.1f %10.1f\n", scene, StageNames[s], v.size(), median,
+                             p99, v.back());
             }
         }
         return std::fflush(out_) == 0;

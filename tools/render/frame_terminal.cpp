@@ -65,7 +65,8 @@ private:
 class CastOutput final : public FrameOutput {
 public:
     CastOutput(const std::string& path, ColourMode mode) : file_(path), frames_(mode) {
-        ok_ = file_.write("{\"version\": 2, \"width\": 80, \"height\": 50, \"title\": " + jsonString(demoTitle()) + "}\n");
+        ok_ = file_.write("{\"version\": 2, \"width\": 80, \"height\": 50, \"title\": " + jsonString(demoTitle()) +
+                          "}\n");
     }
     bool frame(int, int32_t t) override {
         char time[32];
@@ -84,7 +85,8 @@ private:
 class TerminalBytes final : public FrameOutput {
 public:
     explicit TerminalBytes(FILE* out) : out_(out) {
-        for (int k = 0; k < 4; ++k) ways_[k].builder = std::make_unique<AnsiFrameBuilder>(k < 2 ? ColourMode::Ansi16 : ColourMode::TrueColour);
+        for (int k = 0; k < 4; ++k)
+            ways_[k].builder = std::make_unique<AnsiFrameBuilder>(k < 2 ? ColourMode::Ansi16 : ColourMode::TrueColour);
     }
 
     bool frame(int, int32_t) override {
