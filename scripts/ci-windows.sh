@@ -9,7 +9,7 @@
 # them beside its programs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh --windows
+scripts/setup.sh test windows
 cmake --preset release >/dev/null
 cmake --build --preset release --target hazelglow-data
 cmake --preset windows -DHAZELGLOW_HOST_DATA_DIR="$PWD/build/release/bin" >/dev/null

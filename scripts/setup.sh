@@ -1,20 +1,41 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Hazel Glow needs to build and test, and only
-# those that are missing. Quiet when everything is there already.
-#   scripts/setup.sh            packages for the Linux build and its tests
-#   scripts/setup.sh --windows  also the mingw-w64 cross compiler and Wine
+# Installs the Debian packages Hazel Glow needs, and only those that are
+# missing. Quiet when everything is there already.
+#   scripts/setup.sh [group ...]    default: test
+# Groups:
+#   demo      build and run the demo (compiler, CMake, the libraries, the font
+#             the data files are drawn with)
+#   test      demo, plus everything the test command builds and runs
+#   format    clang-format, for scripts/check-format.sh
+#   windows   the mingw-w64 cross compiler and Wine
+#   web       Emscripten, Node.js and Chromium for the browser edition
+#   video     FFmpeg's libraries and tools, for hazelglow-render --video
+#   sound     a PipeWire sound server, for the audio/picture sync check
+#   package   Debian packaging tools
 set -euo pipefail
 
-packages=(
-  cmake ninja-build g++ pkg-config
-  libstb-dev libvorbis-dev libasound2-dev
-  googletest libgtest-dev libgmock-dev libbenchmark-dev
-  libvterm-dev fonts-dejavu-core
-  clang libclang-rt-14-dev
-)
-if [[ "${1:-}" == "--windows" ]]; then
-  packages+=(g++-mingw-w64-x86-64 wine wine64)
-fi
+declare -A group
+group[demo]="cmake ninja-build g++ pkg-config libstb-dev libvorbis-dev libasound2-dev fonts-dejavu-core"
+group[format]="clang-format"
+group[video]="libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg"
+group[test]="${group[demo]} ${group[format]} ${group[video]} googletest libgtest-dev libgmock-dev
+  libbenchmark-dev libvterm-dev clang libclang-rt-14-dev"
+group[windows]="g++-mingw-w64-x86-64 wine wine64 zip"
+group[web]="emscripten node-acorn nodejs npm chromium python3"
+group[sound]="pipewire pipewire-alsa pipewire-pulse wireplumber dbus alsa-utils"
+group[package]="dpkg-dev file lintian fakeroot"
+
+[[ $# -eq 0 ]] && set -- test
+packages=()
+for name in "$@"; do
+  name="${name#--}"
+  if [[ -z "${group[$name]+set}" ]]; then
+    echo "setup: unknown group '$name' (demo, test, format, windows, web, video, sound, package)" >&2
+    exit 2
+  fi
+  read -r -a more <<<"$(echo ${group[$name]})"
+  packages+=("${more[@]}")
+done
 
 missing=()
 for package in "${packages[@]}"; do
@@ -23,6 +44,7 @@ for package in "${packages[@]}"; do
   fi
 done
 [[ ${#missing[@]} -eq 0 ]] && exit 0
+readarray -t missing < <(printf '%s\n' "${missing[@]}" | sort -u)
 
 sudo=()
 [[ $(id -u) -ne 0 ]] && sudo=(sudo)
