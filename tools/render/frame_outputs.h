@@ -25,12 +25,6 @@ uint64_t fnv1a64(const void* bytes, size_t count, uint64_t hash = FnvOffsetBasis
 uint64_t frameBufferHash();  // 64 000 words & 0x00FFFFFF, 4 little-endian bytes each
 uint64_t cellBufferHash();   // 4 000 cells, 2 little-endian bytes each
 
-// The CellBuffer as a console shows it: 8x12 pixels per cell from the font,
-// colours from the classic palette; 640x600 RGB bytes.
-inline constexpr int ScreenshotWidth = 640;
-inline constexpr int ScreenshotHeight = 600;
-void drawCellsAsConsole(const uint16_t* cells, uint8_t* rgb);
-
 std::unique_ptr<FrameOutput> makeHashOutput(FILE* out);
 std::unique_ptr<FrameOutput> makeDumpOutput(const std::string& dir);
 std::unique_ptr<FrameOutput> makePngOutput(const std::string& dir);
