@@ -5,7 +5,7 @@
 
 #include <stb_image_write.h>
 
-#include "display/console_picture.h"
+#include "display/cell_picture.h"
 #include "effects/buffers.h"
 #include "tools/render/frame_outputs.h"
 

@@ -1,4 +1,4 @@
-#include "display/console_picture.h"
+#include "display/cell_picture.h"
 
 #include "display/palette.h"
 
