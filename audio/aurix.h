@@ -77,7 +77,7 @@ public:
 // A stdio stream, owned: closed with the DiskFile.
 class DiskFile final : public File {
 public:
-    explicit DiskFile(FILE* stream) : stream(stream) {}
+    explicit DiskFile(FILE* file) : stream(file) {}
     ~DiskFile() override;
     DiskFile(const DiskFile&) = delete;
     DiskFile& operator=(const DiskFile&) = delete;
@@ -95,8 +95,7 @@ public:
 // Bytes already in memory, not owned; reads past the end stop at the end.
 class MemoryFile final : public File {
 public:
-    MemoryFile(const void* bytes, uint32_t byteCount)
-        : bytes(static_cast<const uint8_t*>(bytes)), byteCount(byteCount) {}
+    MemoryFile(const void* data, uint32_t size) : bytes(static_cast<const uint8_t*>(data)), byteCount(size) {}
 
     int atEnd() override { return offset >= byteCount ? 1 : 0; }
     uint32_t readBytes(void* destination, uint32_t count) override;
@@ -216,7 +215,7 @@ private:
 
 class WavInstance final : public AudioSourceInstance {
 public:
-    explicit WavInstance(Wav* parent) : parent(parent) {}
+    explicit WavInstance(Wav* source) : parent(source) {}
 
     void fetchSamples(float* buffer, uint32_t frames) override;
     bool isFinished() override;

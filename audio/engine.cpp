@@ -11,7 +11,7 @@
 namespace Aurix {
 
 struct AudioEngine::LockScope {
-    explicit LockScope(const AudioEngine& engine) : engine(engine) { engine.acquireLock(); }
+    explicit LockScope(const AudioEngine& locked) : engine(locked) { engine.acquireLock(); }
     ~LockScope() { engine.releaseLock(); }
     LockScope(const LockScope&) = delete;
     LockScope& operator=(const LockScope&) = delete;

@@ -30,7 +30,7 @@ void renderFrame(int32_t t, uint32_t frameTarget, PKR_TCConverter& converter, St
     // Past the last scene the picture is left as it was; only the wipe and
     // the fade-out go on working on it.
     if (scene != nullptr) scene->effect(t);
-    done(observer, Stage::SceneEffect);
+    done(observer, Stage::Scene);
 
     if (scene != nullptr) {
         const int32_t textFrame = textFrameFor(*scene, frameTarget);
@@ -52,5 +52,5 @@ void renderFrame(int32_t t, uint32_t frameTarget, PKR_TCConverter& converter, St
     done(observer, Stage::Conversion);
 
     if (scene != nullptr && scene->colourPass != nullptr) scene->colourPass(t);
-    done(observer, Stage::ColourPass);
+    done(observer, Stage::Colours);
 }

@@ -11,7 +11,7 @@
 
 class PKR_TCConverter;
 
-enum class Stage : uint8_t { SceneEffect, TextOverlay, Wipe, Fades, Conversion, ColourPass };
+enum class Stage : uint8_t { Scene, TextOverlay, Wipe, Fades, Conversion, Colours };
 inline constexpr int StageCount = 6;
 extern const char* const StageNames[StageCount];
 

@@ -43,7 +43,7 @@ std::vector<float> join(const std::vector<float>& a, const std::vector<float>& b
 // Counts the blocks the mixer pulls and hands out a steady tone.
 class CountingVoice final : public AudioSourceInstance {
 public:
-    explicit CountingVoice(uint32_t* fetches) : fetches(fetches) {}
+    explicit CountingVoice(uint32_t* counter) : fetches(counter) {}
     void fetchSamples(float* buffer, uint32_t frames) override {
         ++*fetches;
         for (uint32_t i = 0; i < frames * channelCount; ++i) buffer[i] = 0.25f;

@@ -307,7 +307,7 @@ TEST_P(TerminalSignal, RestoresTheTerminalAndExitsWith128PlusTheSignal) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, TerminalSignal, testing::Values(SIGINT, SIGTERM, SIGHUP, SIGQUIT),
-                         [](const auto& info) { return std::string(sigabbrev_np(info.param)); });
+                         [](const auto& test) { return std::string(sigabbrev_np(test.param)); });
 
 TEST(TerminalRun, ACrashRestoresTheTerminalAndDiesOfTheSignal) {
     DataDir data;

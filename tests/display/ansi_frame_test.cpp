@@ -116,11 +116,11 @@ TEST_P(EmulatorReadsFrames, DiffedAndFullStreamsShowEveryCell) {
 INSTANTIATE_TEST_SUITE_P(Sizes, EmulatorReadsFrames,
                          testing::Combine(testing::Values(ColourMode::Ansi16, ColourMode::TrueColour),
                                           testing::Values(80, 101, 61), testing::Values(50, 55, 31)),
-                         [](const auto& info) {
-                             return std::string(std::get<0>(info.param) == ColourMode::Ansi16 ? "ansi16_"
+                         [](const auto& test) {
+                             return std::string(std::get<0>(test.param) == ColourMode::Ansi16 ? "ansi16_"
                                                                                               : "truecolour_") +
-                                    std::to_string(std::get<1>(info.param)) + "x" +
-                                    std::to_string(std::get<2>(info.param));
+                                    std::to_string(std::get<1>(test.param)) + "x" +
+                                    std::to_string(std::get<2>(test.param));
                          });
 
 TEST(AnsiFrame, ResizeClearsAndRepaintsWithoutScrolling) {

@@ -90,8 +90,8 @@ TEST_P(TimelineGolden, EveryFrameMatchesTheKeptHashes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(StartTicks, TimelineGolden, testing::Values(0u, 987654u),
-                         [](const testing::TestParamInfo<unsigned>& info) {
-                             return "Tick" + std::to_string(info.param);
+                         [](const testing::TestParamInfo<unsigned>& test) {
+                             return "Tick" + std::to_string(test.param);
                          });
 
 #endif  // _WIN32

@@ -138,10 +138,11 @@ TEST(TerminalBytes, FiguresForChangedCellsAndFullRepaints) {
     full.repaintAll();
     const size_t repaint = full.build(CellBuffer).size();
     char line[128];
-    std::snprintf(line, sizeof line, "16          changed  %10.0f %10d %10zu", (first + 44.0) / 3, 22, first);
+    std::snprintf(line, sizeof line, "16          changed  %10.0f %10d %10zu", (static_cast<double>(first) + 44.0) / 3,
+                  22, first);
     EXPECT_NE(report.find(line), std::string::npos) << report;
-    std::snprintf(line, sizeof line, "16          all      %10.0f %10zu %10zu", (first + 2.0 * repaint) / 3, repaint,
-                  first);
+    std::snprintf(line, sizeof line, "16          all      %10.0f %10zu %10zu",
+                  (static_cast<double>(first) + 2.0 * static_cast<double>(repaint)) / 3, repaint, first);
     EXPECT_EQ(repaint, first - 16);
     EXPECT_NE(report.find(line), std::string::npos) << report;
     EXPECT_NE(report.find("truecolour  changed"), std::string::npos);

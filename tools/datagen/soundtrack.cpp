@@ -52,8 +52,8 @@ struct Sends {
 // The dry stereo mix and the mono sends to the delay and the reverb.
 class Mixer {
 public:
-    explicit Mixer(int64_t frames)
-        : frames(frames), dryL(size(frames)), dryR(size(frames)), delayIn(size(frames)), reverbIn(size(frames)) {}
+    explicit Mixer(int64_t length)
+        : frames(length), dryL(size(length)), dryR(size(length)), delayIn(size(length)), reverbIn(size(length)) {}
 
     void add(int64_t i, double left, double right, const Sends& sends) {
         if (i < 0 || i >= frames) return;
