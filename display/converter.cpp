@@ -33,12 +33,26 @@ void* PKR_TCConverter::allocateOrAbort(uint32_t bytes) {
     return block;
 }
 
+PKR_TCConverter::~PKR_TCConverter() {
+    std::free(scratch);
+}
+
+uint32_t* PKR_TCConverter::scratchPicture(uint32_t bytes) {
+    // An overflowed count always goes to the allocator, which refuses it.
+    if (scratch == nullptr || bytes > scratchBytes) {
+        std::free(scratch);
+        scratch = static_cast<uint32_t*>(allocateOrAbort(bytes));
+        scratchBytes = bytes;
+    }
+    return scratch;
+}
+
 void PKR_TCConverter::convertLowRes(const uint32_t* pixels, const SourceRect* rect, int32_t pitch, int32_t cellColumn,
                                     int32_t cellRow, uint16_t* cells) {
     const int32_t w = rect->right - rect->left;
     const int32_t h = rect->bottom - rect->top;
     const int64_t tempPitch = 2 * static_cast<int64_t>(w);
-    auto* temp = static_cast<uint32_t*>(allocateOrAbort(pictureBytes(tempPitch, 2 * static_cast<int64_t>(h))));
+    uint32_t* temp = scratchPicture(pictureBytes(tempPitch, 2 * static_cast<int64_t>(h)));
 
     for (int32_t y = 0; y < h; ++y) {
         const uint32_t* src = pixels + static_cast<std::ptrdiff_t>(rect->top + y) * pitch + rect->left;
@@ -55,14 +69,13 @@ void PKR_TCConverter::convertLowRes(const uint32_t* pixels, const SourceRect* re
 
     const SourceRect doubled{0, 0, 2 * w, 2 * h};
     convertCells(temp, &doubled, 2 * w, cellColumn, cellRow, cells);
-    std::free(temp);
 }
 
 void PKR_TCConverter::convertHighRes(const uint32_t* pixels, const SourceRect* rect, int32_t pitch, int32_t cellColumn,
                                      int32_t cellRow, uint16_t* cells) {
     const int32_t w = (rect->right - rect->left) / 2;
     const int32_t h = (rect->bottom - rect->top) / 2;
-    auto* temp = static_cast<uint32_t*>(allocateOrAbort(pictureBytes(w, h)));
+    uint32_t* temp = scratchPicture(pictureBytes(w, h));
 
     for (int32_t y = 0; y < h; ++y) {
         const uint32_t* upper = pixels + static_cast<std::ptrdiff_t>(rect->top + 2 * y) * pitch + rect->left;
@@ -77,5 +90,4 @@ void PKR_TCConverter::convertHighRes(const uint32_t* pixels, const SourceRect* r
 
     const SourceRect halved{0, 0, w, h};
     convertCells(temp, &halved, w, cellColumn, cellRow, cells);
-    std::free(temp);
 }

@@ -28,17 +28,29 @@ public:
                               int32_t cellRow, uint16_t* cells) = 0;
     virtual void convertHighRes(const uint32_t* pixels, const SourceRect* rect, int32_t pitch, int32_t cellColumn,
                                 int32_t cellRow, uint16_t* cells);
-    virtual ~PKR_TCConverter() = default;
+    virtual ~PKR_TCConverter();
     virtual void setFlags(uint32_t value) { flags = value; }
 
     uint32_t flags = 0;
 
 protected:
     constexpr PKR_TCConverter() = default;
+    // The scratch picture belongs to one converter: never shared by a copy.
+    PKR_TCConverter(const PKR_TCConverter&) = delete;
+    PKR_TCConverter& operator=(const PKR_TCConverter&) = delete;
 
     // Allocation that never returns null: a failure prints one line to
     // stderr and aborts, as the converters have no failure path. A request
     // of 0xFFFFFFFF bytes is the marker of an overflowed byte count and
     // fails without asking the allocator.
     static void* allocateOrAbort(uint32_t bytes);
+
+private:
+    // The front ends' temporary picture, kept from call to call and grown
+    // only when a larger one is asked for, so converting frame after frame
+    // of one size allocates once.
+    uint32_t* scratchPicture(uint32_t bytes);
+
+    uint32_t* scratch = nullptr;
+    uint32_t scratchBytes = 0;
 };

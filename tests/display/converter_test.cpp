@@ -144,11 +144,13 @@ public:
         seenPitch = pitch;
         seenColumn = cellColumn;
         seenRow = cellRow;
+        seenPixels = pixels;
         picture.assign(pixels, pixels + std::max(0, rect->right * rect->bottom));
         ++calls;
     }
     SourceRect seen{};
     int32_t seenPitch = -1, seenColumn = -1, seenRow = -1;
+    const uint32_t* seenPixels = nullptr;
     std::vector<uint32_t> picture;
     int calls = 0;
 };
@@ -210,6 +212,27 @@ TEST(Doubling, CopiesEveryPixelToATwoByTwoBlock) {
     EXPECT_EQ(rec.seenColumn, 2);
     EXPECT_EQ(rec.seenRow, 5);
     EXPECT_EQ(rec.picture, (std::vector<uint32_t>{1, 1, 2, 2, 1, 1, 2, 2, 3, 3, 4, 4, 3, 3, 4, 4}));
+}
+
+TEST(ScratchPicture, KeptFromFrameToFrameAndGrownForALargerOne) {
+    RecordingConverter rec;
+    std::vector<uint32_t> frame(Width * Height, 0x00808080);
+    const SourceRect block{0, 0, 2, 2}, whole{0, 0, Width, Height};
+    rec.convertHighRes(frame.data(), &block, Width, 0, 0, nullptr);
+    EXPECT_EQ(rec.picture, std::vector<uint32_t>{0x00808080});
+    // Larger than the first: the picture grows and is filled in full.
+    rec.convertHighRes(frame.data(), &whole, Width, 0, 0, nullptr);
+    const uint32_t* first = rec.seenPixels;
+    EXPECT_EQ(std::count(rec.picture.begin(), rec.picture.end(), 0x00808080u), 160 * 100);
+    // Frame after frame of one size, and a smaller doubling between them,
+    // all use that one picture.
+    std::fill(frame.begin(), frame.end(), 0x00404040);
+    rec.convertLowRes(frame.data(), &block, Width, 0, 0, nullptr);
+    EXPECT_EQ(rec.seenPixels, first);
+    EXPECT_EQ(rec.picture, std::vector<uint32_t>(16, 0x00404040));
+    rec.convertHighRes(frame.data(), &whole, Width, 0, 0, nullptr);
+    EXPECT_EQ(rec.seenPixels, first);
+    EXPECT_EQ(std::count(rec.picture.begin(), rec.picture.end(), 0x00404040u), 160 * 100);
 }
 
 TEST(ConverterDeathTest, OverflowingPictureSizeEndsTheProcess) {
