@@ -94,7 +94,7 @@ std::vector<std::string> dataDirectories(const char* argv0) {
     return dirs;
 }
 
-bool findDataFiles(const std::vector<std::string>& directories, DataFiles& files, std::string& message) {
+Result findDataFiles(const std::vector<std::string>& directories, DataFiles& files) {
     struct Wanted {
         const char* name;
         std::string* path;
@@ -108,18 +108,15 @@ bool findDataFiles(const std::vector<std::string>& directories, DataFiles& files
             struct stat info {};
             if (stat(path.c_str(), &info) != 0) continue;
             const std::string why = unreadable(path);
-            if (!why.empty()) {
-                message =
-                    "cannot read data file " + path + ": " + why + " (looked in " + placesLooked(directories) + ")";
-                return false;
-            }
+            if (!why.empty())
+                return Result::failed("cannot read data file " + path,
+                                      why + " (looked in " + placesLooked(directories) + ")");
             *file.path = path;
             break;
         }
-        if (file.path->empty()) {
-            message = std::string("missing data file ") + file.name + " (looked in " + placesLooked(directories) + ")";
-            return false;
-        }
+        if (file.path->empty())
+            return Result::failed(
+                "", std::string("missing data file ") + file.name + " (looked in " + placesLooked(directories) + ")");
     }
-    return true;
+    return Result::ok();
 }

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "effects/result.h"
+
 struct DataFiles {
     std::string soundtrack;  // hazelglow.ogg
     std::string wipe;        // wipe.png
@@ -17,6 +19,6 @@ struct DataFiles {
 // where the system cannot name the running executable itself.
 std::vector<std::string> dataDirectories(const char* argv0);
 
-// Finds all three files. On failure `message` is one line naming the file
-// and the places looked (or why the file found cannot be read).
-bool findDataFiles(const std::vector<std::string>& directories, DataFiles& files, std::string& message);
+// Finds all three files. A failure names the file and the places looked (or
+// why the file found cannot be read).
+Result findDataFiles(const std::vector<std::string>& directories, DataFiles& files);

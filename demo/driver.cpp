@@ -1,7 +1,6 @@
 #include "demo/driver.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "demo/data_files.h"
@@ -28,38 +27,28 @@ int32_t key = 0;           // last key read, 0: none
 // "rUUX - Vörnikö - Hazel Glow - ZKPW07" in code page 437 (ö is 0x94).
 constexpr const char* DemoTitle = "rUUX - V\x94rnik\x94 - Hazel Glow - ZKPW07";
 
-// A data file found readable before the terminal was touched that still
-// cannot be decoded: give the terminal back, say why and stop.
-[[noreturn]] void stopWithBadDataFile(const std::string& path, const char* problem) {
-    restoreConsole();
-    std::fprintf(stderr, "hazelglow: %s: %s\n", path.c_str(), problem);
-    std::exit(2);
-}
-
-void loadStripOrStop(const std::string& path, ImageStrip& strip) {
-    std::string error;
-    if (!loadImageStrip(path.c_str(), strip, error)) stopWithBadDataFile(path, error.c_str());
-}
-
 }  // namespace
 
-void demoStartup() {
+// A data file found readable before the terminal was touched can still fail
+// to decode here; the failure goes up to demoMain, which gives the terminal
+// back, says why and stops.
+Result demoStartup() {
     startAudioEngine();  // 1
     // An undecodable soundtrack would leave an empty voice that ends the
     // demo at once with status 0: a failure that looks like success.
-    if (const char* problem = loadSoundtrack(dataFiles.soundtrack.c_str()))  // 2
-        stopWithBadDataFile(dataFiles.soundtrack, problem);
-    asciiArt.init();                              // 3
-    setConsoleTitle(DemoTitle);                   // 4
-    loadStripOrStop(dataFiles.wipe, wipeStrip);   // 5
-    loadStripOrStop(dataFiles.texts, textStrip);  // 6
-    startSoundtrackVoice();                       // 7
-    startTick = tickCount();                      // 8
-    setSoundtrackVolumes();                       // 9
+    if (Result loaded = loadSoundtrack(dataFiles.soundtrack.c_str()); !loaded) return loaded;        // 2
+    asciiArt.init();                                                                                 // 3
+    setConsoleTitle(DemoTitle);                                                                      // 4
+    if (Result loaded = loadImageStrip(dataFiles.wipe.c_str(), wipeStrip); !loaded) return loaded;   // 5
+    if (Result loaded = loadImageStrip(dataFiles.texts.c_str(), textStrip); !loaded) return loaded;  // 6
+    startSoundtrackVoice();                                                                          // 7
+    startTick = tickCount();                                                                         // 8
+    setSoundtrackVolumes();                                                                          // 9
+    return Result::ok();
 }
 
-void runDemo() {
-    demoStartup();
+Result runDemo() {
+    if (Result started = demoStartup(); !started) return started;
     key = 0;
     frameTarget = startTick;
     for (;;) {
@@ -74,18 +63,19 @@ void runDemo() {
         presentCells();                         // 13
         if (key != 0) break;                    // 14
     }
+    return Result::ok();
 }
 
 int demoMain(int argc, char** argv) {
     argumentCount = argc;
     arguments = argv;
-    std::string message;
-    if (!findDataFiles(dataDirectories(argc > 0 ? argv[0] : nullptr), dataFiles, message)) {
-        std::fprintf(stderr, "hazelglow: %s\n", message.c_str());
+    Result ran = findDataFiles(dataDirectories(argc > 0 ? argv[0] : nullptr), dataFiles);
+    if (ran) ran = setupConsole();
+    if (ran) ran = runDemo();
+    restoreConsole();
+    if (!ran) {
+        std::fprintf(stderr, "hazelglow: %s\n", ran.message().c_str());
         return 2;
     }
-    setupConsole();
-    runDemo();
-    restoreConsole();
     return 0;
 }

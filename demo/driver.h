@@ -8,17 +8,21 @@
 
 #include <cstdint>
 
+#include "effects/result.h"
+
 // The process entry: finds the data files (before the terminal is
 // touched), sets up the console, runs the demo and gives the console back.
-// Returns 0, or 2 when a data file is missing or unreadable.
+// Returns 0, or 2 when a data file is missing or unreadable or there is no
+// terminal to draw in; the one line on stderr says why.
 int demoMain(int argc, char** argv);
 
 // Start-up steps 1-9: audio engine, soundtrack, converter tables, title,
-// image strips, soundtrack voice, start tick, voice volumes.
-void demoStartup();
+// image strips, soundtrack voice, start tick, voice volumes. Stops at the
+// first data file that cannot be decoded.
+Result demoStartup();
 
 // Start-up, then frames until the soundtrack ends or a key was read.
-void runDemo();
+Result runDemo();
 
 // True once the tick count `now` is past `target`. Compared as the signed
 // distance between the two, so the wait stays right when the 32-bit tick

@@ -16,14 +16,14 @@ void startAudioEngine() {
     audioEngine.start(Aurix::BackendAuto);
 }
 
-const char* loadSoundtrack(const char* path) {
+Result loadSoundtrack(const char* path) {
     switch (soundtrack.loadFromPath(path)) {
     case Aurix::Success:
-        return nullptr;
+        return Result::ok();
     case Aurix::CannotOpenFile:
-        return "cannot open the file";
+        return Result::failed(path, "cannot open the file");
     default:
-        return "not a soundtrack this demo can play (Ogg Vorbis or PCM WAVE expected)";
+        return Result::failed(path, "not a soundtrack this demo can play (Ogg Vorbis or PCM WAVE expected)");
     }
 }
 

@@ -2,11 +2,13 @@
 // steps 1, 2, 7 and 9 and the per-frame test that the soundtrack still plays.
 #pragma once
 
+#include "effects/result.h"
+
 // Step 1: starts the engine with its output chosen automatically.
 void startAudioEngine();
-// Step 2: decodes the whole soundtrack into memory. Null when it loaded,
-// else what is wrong with the file, in words for a one-line message.
-const char* loadSoundtrack(const char* path);
+// Step 2: decodes the whole soundtrack into memory; a failure names the
+// file and says what is wrong with it.
+Result loadSoundtrack(const char* path);
 // Step 7: starts the soundtrack voice at the source's own volume, centred.
 void startSoundtrackVoice();
 // Step 9: both channels of the soundtrack voice at full volume.

@@ -10,9 +10,11 @@
 //   console_win32.cpp  the Windows console
 #pragma once
 
-// Takes over standard output's terminal. When standard output is not a
-// terminal it prints one line on stderr and ends the process with status 2.
-void setupConsole();
+#include "effects/result.h"
+
+// Takes over standard output's terminal. Fails, touching nothing, when
+// standard output is not a terminal (or there is no console window).
+Result setupConsole();
 
 // Sets the window title; the text is in code page 437.
 void setConsoleTitle(const char* cp437Title);

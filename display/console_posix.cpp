@@ -226,12 +226,9 @@ void prepareSizeRestore() {
 
 }  // namespace
 
-void setupConsole() {
-    if (active) return;
-    if (!isatty(Output)) {
-        std::fputs("hazelglow: standard output is not a terminal; run the demo in one\n", stderr);
-        std::exit(2);
-    }
+Result setupConsole() {
+    if (active) return Result::ok();
+    if (!isatty(Output)) return Result::failed("", "standard output is not a terminal; run the demo in one");
     frames.emplace(colourModeFor(std::getenv("COLORTERM")));
     measure();
     prepareSizeRestore();
@@ -262,6 +259,7 @@ void setupConsole() {
     setConsoleTitle("Pelkor7 console window - press alt-enter for fullscreen");
     writeAll(TermSeq::ConsoleWindowPlacement);
     std::atexit(restoreConsole);
+    return Result::ok();
 }
 
 void setConsoleTitle(const char* cp437Title) {

@@ -80,14 +80,12 @@ BOOL WINAPI onConsoleControl(DWORD) {
 
 }  // namespace
 
-void setupConsole() {
-    if (active) return;
+Result setupConsole() {
+    if (active) return Result::ok();
     consoleOutput = CreateConsoleScreenBuffer(GENERIC_WRITE, 0, nullptr, CONSOLE_TEXTMODE_BUFFER, nullptr);
-    if (consoleOutput == INVALID_HANDLE_VALUE) {
-        // No console to draw in (started detached, or from a GUI without one).
-        std::fputs("hazelglow: no console window to draw in; run the demo from a console\n", stderr);
-        std::exit(2);
-    }
+    // No console to draw in (started detached, or from a GUI without one).
+    if (consoleOutput == INVALID_HANDLE_VALUE)
+        return Result::failed("", "no console window to draw in; run the demo from a console");
     // CONOUT$ is the screen buffer shown now, whatever standard output is.
     previousOutput = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                  OPEN_EXISTING, 0, nullptr);
@@ -112,6 +110,7 @@ void setupConsole() {
     windowRectSaved = consoleWindow != nullptr && GetWindowRect(consoleWindow, &previousWindowRect);
     // Made even when no window was found; it then does nothing.
     SetWindowPos(consoleWindow, nullptr, 0, 0, WindowPixels, WindowPixels, 0);
+    return Result::ok();
 }
 
 void setConsoleTitle(const char* cp437Title) {

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 #include <stb_image.h>
 
@@ -13,7 +14,7 @@ uint16_t CellBuffer[CellCount];
 ImageStrip wipeStrip;
 ImageStrip textStrip;
 
-bool loadImageStrip(const char* path, ImageStrip& strip, std::string& error) {
+Result loadImageStrip(const char* path, ImageStrip& strip) {
     strip = ImageStrip{};
     int width = 0;
     int height = 0;
@@ -23,18 +24,16 @@ bool loadImageStrip(const char* path, ImageStrip& strip, std::string& error) {
     if (pixels == nullptr) {
         const char* reason = stbi_failure_reason();
         if (reason != nullptr && std::strcmp(reason, "can't fopen") == 0)
-            error = errno != 0 ? std::strerror(errno) : "cannot open the file";
-        else
-            error = std::string("not a readable image") + (reason ? std::string(" (") + reason + ")" : "");
-        return false;
+            return Result::failed(path, errno != 0 ? std::strerror(errno) : "cannot open the file");
+        return Result::failed(path,
+                              std::string("not a readable image") + (reason ? std::string(" (") + reason + ")" : ""));
     }
     if (width != ScreenWidth || height < ScreenHeight) {
-        error = "the image is " + std::to_string(width) + "x" + std::to_string(height) +
-                " pixels; it must be 320 pixels wide with at least one 200-row frame";
         stbi_image_free(pixels);
-        return false;
+        return Result::failed(path, "the image is " + std::to_string(width) + "x" + std::to_string(height) +
+                                        " pixels; it must be 320 pixels wide with at least one 200-row frame");
     }
     strip.pixels = pixels;
     strip.frameCount = height / ScreenHeight;
-    return true;
+    return Result::ok();
 }

@@ -8,7 +8,8 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
+
+#include "effects/result.h"
 
 inline constexpr int ScreenWidth = 320;
 inline constexpr int ScreenHeight = 200;
@@ -42,6 +43,7 @@ extern ImageStrip textStrip;
 
 // Loads a strip with stb_image (4 channels). A missing or undecodable file,
 // a width other than 320 or fewer than 200 rows is refused: the strip is
-// left empty and `error` says why, in words fit for the one-line message
-// that stops start-up. The pixels are owned by the program until exit.
-bool loadImageStrip(const char* path, ImageStrip& strip, std::string& error);
+// left empty and the failure names the file and says why, fit for the
+// one-line message that stops start-up. The pixels are owned by the program
+// until exit.
+Result loadImageStrip(const char* path, ImageStrip& strip);

@@ -63,8 +63,8 @@ TEST_F(DataLookup, EachFileFromTheFirstPlaceThatHasIt) {
     put("a", "texts.png");
     put("c", "texts.png");
     DataFiles files;
-    std::string message;
-    ASSERT_TRUE(findDataFiles(dirs(), files, message)) << message;
+    const Result found = findDataFiles(dirs(), files);
+    ASSERT_TRUE(found) << found.message();
     EXPECT_EQ(files.soundtrack, in("c", "hazelglow.ogg"));
     EXPECT_EQ(files.wipe, in("b", "wipe.png"));
     EXPECT_EQ(files.texts, in("a", "texts.png"));
@@ -74,9 +74,9 @@ TEST_F(DataLookup, MissingFileNamesItAndThePlaces) {
     put("a", "hazelglow.ogg");
     put("a", "texts.png");
     DataFiles files;
-    std::string message;
-    EXPECT_FALSE(findDataFiles(dirs(), files, message));
-    EXPECT_EQ(message,
+    const Result found = findDataFiles(dirs(), files);
+    EXPECT_FALSE(found);
+    EXPECT_EQ(found.message(),
               "missing data file wipe.png (looked in " + dirs()[0] + ", " + dirs()[1] + ", " + dirs()[2] + ")");
 }
 
@@ -86,14 +86,16 @@ TEST_F(DataLookup, UnreadableFileStopsTheLookup) {
     put("c", "texts.png");
     fs::create_directories(root_ / "b" / "texts.png");  // a directory is no data file
     DataFiles files;
-    std::string message;
-    EXPECT_FALSE(findDataFiles(dirs(), files, message));
-    EXPECT_EQ(message.rfind("cannot read data file " + in("b", "texts.png") + ": not a regular file (looked in ", 0),
-              0u)
-        << message;
+    Result found = findDataFiles(dirs(), files);
+    EXPECT_FALSE(found);
+    EXPECT_EQ(
+        found.message().rfind("cannot read data file " + in("b", "texts.png") + ": not a regular file (looked in ", 0),
+        0u)
+        << found.message();
     put("a", "texts.png", "");
-    EXPECT_FALSE(findDataFiles(dirs(), files, message));
-    EXPECT_NE(message.find("the file is empty"), std::string::npos) << message;
+    found = findDataFiles(dirs(), files);
+    EXPECT_FALSE(found);
+    EXPECT_NE(found.message().find("the file is empty"), std::string::npos) << found.message();
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "demo/pipeline.h"
 #include "display/ascii_art.h"
 #include "effects/buffers.h"
+#include "effects/result.h"
 #include "tools/render/frame_audio.h"
 #include "tools/render/frame_outputs.h"
 #include "tools/render/frame_terminal.h"
@@ -112,27 +113,30 @@ Options parseOptions(int argc, char** argv) {
 
 // Makes the output directory the user named if it is not there yet.
 // std::filesystem rather than mkdir(2): the same code builds on Windows.
-bool ensureDirectory(const std::string& dir) {
+Result ensureDirectory(const std::string& dir) {
     std::error_code error;
-    if (std::filesystem::is_directory(dir, error)) return true;
-    if (std::filesystem::exists(dir, error)) {
-        std::fprintf(stderr, "hazelglow-render: %s: not a directory\n", dir.c_str());
-        return false;
-    }
-    if (!std::filesystem::create_directory(dir, error)) {
-        std::fprintf(stderr, "hazelglow-render: %s: %s\n", dir.c_str(),
-                     error ? error.message().c_str() : "cannot create the directory");
-        return false;
-    }
-    return true;
+    if (std::filesystem::is_directory(dir, error)) return Result::ok();
+    if (std::filesystem::exists(dir, error)) return Result::failed(dir, "not a directory");
+    if (!std::filesystem::create_directory(dir, error))
+        return Result::failed(dir, error ? error.message() : "cannot create the directory");
+    return Result::ok();
 }
 
-bool loadStrip(const std::string& dir, const char* name, ImageStrip& strip) {
-    const std::string path = dir + "/" + name;
-    std::string error;
-    if (loadImageStrip(path.c_str(), strip, error)) return true;
-    std::fprintf(stderr, "hazelglow-render: %s: %s\n", path.c_str(), error.c_str());
-    return false;
+Result loadStrips(const std::string& dir) {
+    if (Result loaded = loadImageStrip((dir + "/wipe.png").c_str(), wipeStrip); !loaded) return loaded;
+    return loadImageStrip((dir + "/texts.png").c_str(), textStrip);
+}
+
+Result loadSoundtrack(const std::string& path, Aurix::Wav& soundtrack) {
+    if (soundtrack.loadFromPath(path.c_str()) != Aurix::Success)
+        return Result::failed(path, "cannot load the soundtrack");
+    return Result::ok();
+}
+
+// The one place the program turns a failed step into its message.
+int fail(const Result& result, int status) {
+    std::fprintf(stderr, "hazelglow-render: %s\n", result.message().c_str());
+    return status;
 }
 
 }  // namespace
@@ -143,11 +147,11 @@ int main(int argc, char** argv) {
     std::vector<std::unique_ptr<FrameOutput>> outputs;
     if (options.hashes) outputs.push_back(makeHashOutput(stdout));
     if (!options.dumpDir.empty()) {
-        if (!ensureDirectory(options.dumpDir)) return 1;
+        if (const Result made = ensureDirectory(options.dumpDir); !made) return fail(made, 1);
         outputs.push_back(makeDumpOutput(options.dumpDir));
     }
     if (!options.pngDir.empty()) {
-        if (!ensureDirectory(options.pngDir)) return 1;
+        if (const Result made = ensureDirectory(options.pngDir); !made) return fail(made, 1);
         outputs.push_back(makePngOutput(options.pngDir));
     }
     StatsOutput* stats = nullptr;
@@ -162,18 +166,14 @@ int main(int argc, char** argv) {
     if (!options.castPath.empty()) outputs.push_back(makeCastOutput(options.castPath, terminalColours));
 
     if (!options.wavPath.empty()) {
-        const std::string soundtrackPath = options.dataDir + "/hazelglow.ogg";
         static Aurix::Wav soundtrack;
-        if (soundtrack.loadFromPath(soundtrackPath.c_str()) != Aurix::Success) {
-            std::fprintf(stderr, "hazelglow-render: %s: cannot load the soundtrack\n", soundtrackPath.c_str());
-            return 2;
-        }
+        if (const Result loaded = loadSoundtrack(options.dataDir + "/hazelglow.ogg", soundtrack); !loaded)
+            return fail(loaded, 2);
         if (!writeWaveFile(options.wavPath, mixSoundtrack(soundtrack))) return 1;
         if (outputs.empty()) return 0;
     }
 
-    if (!loadStrip(options.dataDir, "wipe.png", wipeStrip) || !loadStrip(options.dataDir, "texts.png", textStrip))
-        return 2;
+    if (const Result loaded = loadStrips(options.dataDir); !loaded) return fail(loaded, 2);
 
     static PKR_AsciiArt converter;
     converter.init();
