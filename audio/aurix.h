@@ -41,6 +41,10 @@ namespace Aurix {
 // bits 0-11: voice slot + 1; bits 12-31: the voice's play index; 0 is never valid.
 using VoiceHandle = uint32_t;
 
+// The pan law's pi, rounded to eleven decimals as the engine has always used
+// it: std::numbers::pi would move some pans' gains by one float step.
+inline constexpr double PanLawPi = 3.14159265359;
+
 enum AudioStatus : int32_t {
     Success = 0,
     BadArgument = 1,

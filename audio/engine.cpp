@@ -106,7 +106,7 @@ VoiceHandle AudioEngine::startVoice(AudioSource& source, float volume, float pan
     nextPlayIndex = nextPlayIndex + 1 >= MaxPlayIndex ? 0 : nextPlayIndex + 1;
 
     voice->pan = pan;
-    const double angle = (double(pan) + 1.0) * 3.14159265359 * 0.25;
+    const double angle = (double(pan) + 1.0) * PanLawPi * 0.25;
     voice->leftGain = float(std::cos(angle));
     voice->rightGain = float(std::sin(angle));
     audibleSetDirty = true;

@@ -12,10 +12,20 @@
 
 namespace Aurix {
 
+namespace {
+
+// The little-endian 32-bit word at `bytes`, the byte order of every
+// container the loaders read.
+uint32_t littleEndian32(const uint8_t* bytes) {
+    return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 | uint32_t(bytes[3]) << 24;
+}
+
+}  // namespace
+
 uint32_t File::readWord32() {
     uint8_t bytes[4] = {};
     readBytes(bytes, 4);
-    return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 | uint32_t(bytes[3]) << 24;
+    return littleEndian32(bytes);
 }
 
 DiskFile::~DiskFile() {
@@ -85,7 +95,7 @@ bool readU16(File& file, uint32_t& value) {
 bool readU32(File& file, uint32_t& value) {
     uint8_t bytes[4];
     if (!readExactly(file, bytes, 4)) return false;
-    value = uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 | uint32_t(bytes[3]) << 24;
+    value = littleEndian32(bytes);
     return true;
 }
 
@@ -131,8 +141,7 @@ bool vorbisCommentsFit(const uint8_t* bytes, uint32_t length) {
     size_t at = 7;
     auto word = [&](uint32_t& value) {
         if (packet.size() - at < 4) return false;
-        value = uint32_t(packet[at]) | uint32_t(packet[at + 1]) << 8 | uint32_t(packet[at + 2]) << 16 |
-                uint32_t(packet[at + 3]) << 24;
+        value = littleEndian32(packet.data() + at);
         at += 4;
         return true;
     };

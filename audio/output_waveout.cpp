@@ -3,8 +3,9 @@
 // the device's buffer-done event, refills every block the device has handed
 // back with renderBlock and queues it again. A device that refuses a block
 // hands over to silent pacing, so the voices keep their clock.
-#include <mmsystem.h>
 #include <windows.h>
+// mmsystem.h needs the types windows.h declares, so it comes second.
+#include <mmsystem.h>
 
 #include <string>
 

@@ -12,12 +12,13 @@
 
 #include <benchmark/benchmark.h>
 
+#include "demo/pipeline.h"
 #include "demo/schedule.h"
 
 // Demo times in the given scenes (1-based), in frame order.
 inline std::vector<int32_t> timesInScenes(std::initializer_list<int> scenes) {
     std::vector<int32_t> times;
-    for (int32_t t = 40; t <= LastSceneEnd; t += 40)
+    for (int32_t t = FramePeriod; t <= LastSceneEnd; t += FramePeriod)
         for (int scene : scenes)
             if (sceneIndexAt(t) == scene - 1) times.push_back(t);
     return times;
@@ -27,7 +28,7 @@ inline std::vector<int32_t> timesInScenes(std::initializer_list<int> scenes) {
 // carried from frame to frame look as in the demo.
 inline std::vector<int32_t> timesOfEffect(SceneEffect effect) {
     std::vector<int32_t> times;
-    for (int32_t t = 40; t <= LastSceneEnd; t += 40) {
+    for (int32_t t = FramePeriod; t <= LastSceneEnd; t += FramePeriod) {
         const int scene = sceneIndexAt(t);
         if (scene >= 0 && Timeline[scene].effect == effect) times.push_back(t);
     }

@@ -87,7 +87,7 @@ void BM_TextOverlay(benchmark::State& state) {
         int32_t frame;
     };
     std::vector<Job> jobs;
-    for (int32_t t = 40; t <= LastSceneEnd; t += 40) {
+    for (int32_t t = FramePeriod; t <= LastSceneEnd; t += FramePeriod) {
         const int scene = sceneIndexAt(t);
         const int32_t frame = textFrameFor(Timeline[scene], static_cast<uint32_t>(t));
         if (frame >= 0) jobs.push_back({t, frame});
@@ -109,7 +109,7 @@ void BM_Wipe(benchmark::State& state) {
     strips();
     std::vector<float> times;
     const float idle = static_cast<float>(wipeStrip.frameCount) / static_cast<float>(wipeStrip.frameCount + 1);
-    for (int32_t t = 40; t <= LastSceneEnd; t += 40)
+    for (int32_t t = FramePeriod; t <= LastSceneEnd; t += FramePeriod)
         if (wipeTimeAt(t) < idle) times.push_back(wipeTimeAt(t));
     FrameTimer(state).run([&](size_t i) { ApplyWipe(times[i % times.size()]); });
     benchmark::DoNotOptimize(FrameBuffer);
@@ -118,14 +118,17 @@ BENCHMARK(BM_Wipe)->Unit(benchmark::kMillisecond)->Iterations(4000);
 
 void BM_FadeIn(benchmark::State& state) {
     DrawTwistedPattern(40);
-    FrameTimer(state).run([&](size_t i) { FadeIn(fadeInLevelAt(static_cast<int32_t>(40 + 40 * (i % 199)))); });
+    FrameTimer(state).run(
+        [&](size_t i) { FadeIn(fadeInLevelAt(static_cast<int32_t>(FramePeriod + FramePeriod * (i % 199)))); });
     benchmark::DoNotOptimize(FrameBuffer);
 }
 BENCHMARK(BM_FadeIn)->Unit(benchmark::kMillisecond)->Iterations(4000);
 
 void BM_FadeOut(benchmark::State& state) {
     DrawTwistedPattern(40);
-    FrameTimer(state).run([&](size_t i) { FadeOut(fadeOutLevelAt(static_cast<int32_t>(170040 + 40 * (i % 200)))); });
+    FrameTimer(state).run([&](size_t i) {
+        FadeOut(fadeOutLevelAt(static_cast<int32_t>(FadeOutStart + FramePeriod + FramePeriod * (i % 200))));
+    });
     benchmark::DoNotOptimize(FrameBuffer);
 }
 BENCHMARK(BM_FadeOut)->Unit(benchmark::kMillisecond)->Iterations(4000);

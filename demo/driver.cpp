@@ -10,6 +10,7 @@
 #include "demo/soundtrack.h"
 #include "demo/ticks.h"
 #include "display/console.h"
+#include "display/titles.h"
 #include "effects/buffers.h"
 
 namespace {
@@ -21,11 +22,8 @@ char** arguments = nullptr;
 DataFiles dataFiles;
 
 uint32_t startTick = 0;    // tick count right after the soundtrack started
-uint32_t frameTarget = 0;  // tick to pass before the next frame; +40 per frame
+uint32_t frameTarget = 0;  // tick to pass before the next frame; +FramePeriod per frame
 int32_t key = 0;           // last key read, 0: none
-
-// "rUUX - Vörnikö - Hazel Glow - ZKPW07" in code page 437 (ö is 0x94).
-constexpr const char* DemoTitle = "rUUX - V\x94rnik\x94 - Hazel Glow - ZKPW07";
 
 }  // namespace
 
@@ -57,7 +55,7 @@ Result runDemo() {
         while (!tickPassed(tickCount(), frameTarget)) {
             // 4: busy wait, no sleep: the frame starts on the tick.
         }
-        frameTarget += 40;  // 5
+        frameTarget += FramePeriod;  // 5
         const int32_t t = static_cast<int32_t>(frameTarget - startTick);
         renderFrame(t, frameTarget, asciiArt);  // 6-12
         presentCells();                         // 13

@@ -8,15 +8,15 @@ const char* const StageNames[StageCount] = {"scene", "overlay", "wipe", "fades",
 
 float wipeTimeAt(int32_t t) {
     // In 64 bits: a demo left running for weeks must not overflow t + 500.
-    return static_cast<float>((static_cast<int64_t>(t) + 500) % 16000) / 1000.0f;
+    return static_cast<float>((static_cast<int64_t>(t) + WipeLead) % SceneLength) / 1000.0f;
 }
 
 float fadeInLevelAt(int32_t t) {
-    return static_cast<float>(t) / 8000.0f;
+    return static_cast<float>(t) / static_cast<float>(FadeInEnd);
 }
 
 float fadeOutLevelAt(int32_t t) {
-    return static_cast<float>(FadeOutEnd - t) / 8000.0f;
+    return static_cast<float>(FadeOutEnd - t) / static_cast<float>(FadeOutEnd - FadeOutStart);
 }
 
 static inline void done(StageObserver* observer, Stage stage) {

@@ -37,3 +37,12 @@ float fadeOutLevelAt(int32_t t);
 inline constexpr int32_t FadeInEnd = 8000;       // FadeIn runs while t < 8 000
 inline constexpr int32_t FadeOutStart = 170000;  // FadeOut runs while t > 170 000
 inline constexpr int32_t FadeOutEnd = 178000;    // black from here on
+// The wipe's clock runs this far ahead of t, so each scene change falls
+// inside its 1-second transition rather than at its start.
+inline constexpr int32_t WipeLead = 500;
+
+// A frame every 40 ms of demo time: frame n is drawn for t = 40 n, and
+// the whole timeline, up to black, is frames 1..TimelineFrames.
+inline constexpr int32_t FramePeriod = 40;
+inline constexpr int32_t TimelineFrames = FadeOutEnd / FramePeriod;  // 4450
+static_assert(TimelineFrames * FramePeriod == FadeOutEnd);

@@ -4,17 +4,17 @@
 
 // The score. Rows are tested in this order; the first window holding t wins.
 const Scene Timeline[SceneCount] = {
-    {1, DrawTwistedPattern, TextChoice::Fixed, 0, nullptr},
-    {16001, DrawTwistedFractal, TextChoice::Fixed, 1, CyanFlashPass},
-    {32001, DrawZoomFeedback, TextChoice::None, 0, RedFlashPass},
-    {48001, DrawBlobSwarm, TextChoice::None, 0, CyanFlashPass},
-    {64001, DrawParityCurves, TextChoice::None, 0, BlockFlashPass},
-    {80001, DrawBlobTrail, TextChoice::Fixed, 2, nullptr},
-    {96001, DrawParityCurves, TextChoice::None, 0, BlockFlashPass},
-    {112001, DrawZoomFeedback, TextChoice::AlternateEachSecond, 3, RedFlashPass},
-    {128001, DrawTwistedPattern, TextChoice::None, 0, BlockFlashPass},
-    {144001, DrawBlobTrail, TextChoice::None, 0, nullptr},
-    {160001, DrawTwistedFractal, TextChoice::Fixed, 5, nullptr},
+    {sceneStart(0), DrawTwistedPattern, TextChoice::Fixed, 0, nullptr},
+    {sceneStart(1), DrawTwistedFractal, TextChoice::Fixed, 1, CyanFlashPass},
+    {sceneStart(2), DrawZoomFeedback, TextChoice::None, 0, RedFlashPass},
+    {sceneStart(3), DrawBlobSwarm, TextChoice::None, 0, CyanFlashPass},
+    {sceneStart(4), DrawParityCurves, TextChoice::None, 0, BlockFlashPass},
+    {sceneStart(5), DrawBlobTrail, TextChoice::Fixed, 2, nullptr},
+    {sceneStart(6), DrawParityCurves, TextChoice::None, 0, BlockFlashPass},
+    {sceneStart(7), DrawZoomFeedback, TextChoice::AlternateEachSecond, 3, RedFlashPass},
+    {sceneStart(8), DrawTwistedPattern, TextChoice::None, 0, BlockFlashPass},
+    {sceneStart(9), DrawBlobTrail, TextChoice::None, 0, nullptr},
+    {sceneStart(10), DrawTwistedFractal, TextChoice::Fixed, 5, nullptr},
 };
 
 int sceneIndexAt(int32_t t) {

@@ -28,6 +28,12 @@ inline constexpr int32_t LastSceneEnd = SceneCount * SceneLength;  // 176 000
 
 extern const Scene Timeline[SceneCount];
 
+// The first t of scene `index`'s window: the windows follow one another from
+// t = 1.
+constexpr int32_t sceneStart(int index) {
+    return 1 + index * SceneLength;
+}
+
 // True when t lies in the window that starts at `first`.
 constexpr bool inWindow(int32_t t, int32_t first) {
     return static_cast<uint32_t>(t) - static_cast<uint32_t>(first) <= static_cast<uint32_t>(SceneLength - 1);

@@ -21,6 +21,7 @@
 
 #include "display/ansi_frame.h"
 #include "display/term_sequences.h"
+#include "display/titles.h"
 #include "effects/buffers.h"
 
 namespace {
@@ -256,7 +257,7 @@ Result setupConsole() {
     entered = 1;
     if (termiosFd >= 0) tcsetattr(termiosFd, TCSADRAIN, &demoTermios);
     writeAll(TermSeq::ConsoleEnter);
-    setConsoleTitle("Pelkor7 console window - press alt-enter for fullscreen");
+    setConsoleTitle(SetupTitle);
     writeAll(TermSeq::ConsoleWindowPlacement);
     std::atexit(restoreConsole);
     return Result::ok();

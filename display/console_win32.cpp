@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "display/titles.h"
 #include "effects/buffers.h"
 
 namespace Win32Console {
@@ -43,7 +44,6 @@ void fillCharInfo(const uint16_t* cells, CHAR_INFO* out, int count) {
 
 namespace {
 
-constexpr const char* WindowTitle = "Pelkor7 console window - press alt-enter for fullscreen";
 constexpr UINT Cp437 = 437;
 constexpr int WindowPixels = 640;
 
@@ -105,7 +105,7 @@ Result setupConsole() {
     Win32Console::buildDetectionTitle(detectionTitle, randomValue);
     SetConsoleTitleA(detectionTitle);
     consoleWindow = Win32Console::findWindowByTitle(detectionTitle, lookUpTopLevelWindow, pauseFor);
-    SetConsoleTitleA(WindowTitle);
+    SetConsoleTitleA(SetupTitle);
 
     windowRectSaved = consoleWindow != nullptr && GetWindowRect(consoleWindow, &previousWindowRect);
     // Made even when no window was found; it then does nothing.

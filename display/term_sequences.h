@@ -5,11 +5,27 @@
 // builder puts the numbers between them. Pure data; no terminal needed.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <string_view>
 
 namespace TermSeq {
 
 using namespace std::string_view_literals;
+
+// The named sequences one after another, as one constant string: each piece
+// is spelled once, and a combination cannot drift from its pieces.
+template <const std::string_view&... Pieces>
+struct Joined {
+    static constexpr auto bytes = [] {
+        std::array<char, (Pieces.size() + ... + 0)> out{};
+        size_t i = 0;
+        for (std::string_view piece : {Pieces...})
+            for (char c : piece) out[i++] = c;
+        return out;
+    }();
+    static constexpr std::string_view value{bytes.data(), bytes.size()};
+};
 
 // Set-up, in the order it is sent, and its undo.
 inline constexpr auto AltScreenOn = "\x1b[?1049h"sv;      // save cursor, own screen, cleared
@@ -54,8 +70,8 @@ inline constexpr auto TitleEnd = "\x07"sv;
 // undoes all of set-up in reverse order. The restore string starts with an
 // ESC, which also ends any sequence a signal cut short. The terminal's own
 // size, asked back just before it, is only known at set-up.
-inline constexpr auto ConsoleEnter = "\x1b[?1049h\x1b[8;50;80t\x1b[?7l\x1b[22;0t"sv;
-inline constexpr auto ConsoleWindowPlacement = "\x1b[3;0;0t\x1b[4;640;640t\x1b[?25l"sv;
-inline constexpr auto ConsoleRestore = "\x1b[?2026l\x1b[0m\x1b[?25h\x1b[23;0t\x1b[?7h\x1b[?1049l"sv;
+inline constexpr auto ConsoleEnter = Joined<AltScreenOn, ResizeTo80x50, WrapOff, TitlePush>::value;
+inline constexpr auto ConsoleWindowPlacement = Joined<MoveWindowToOrigin, WindowTo640x640, CursorHide>::value;
+inline constexpr auto ConsoleRestore = Joined<SyncEnd, ColoursReset, CursorShow, TitlePop, WrapOn, AltScreenOff>::value;
 
 }  // namespace TermSeq

@@ -14,6 +14,11 @@
 inline constexpr int ScreenWidth = 320;
 inline constexpr int ScreenHeight = 200;
 inline constexpr int ScreenPixels = ScreenWidth * ScreenHeight;
+// The pixel the rotations and zooms turn about, and the last column and row.
+inline constexpr int CentreX = ScreenWidth / 2;   // 160
+inline constexpr int CentreY = ScreenHeight / 2;  // 100
+inline constexpr int LastColumn = ScreenWidth - 1;
+inline constexpr int LastRow = ScreenHeight - 1;
 inline constexpr int CellColumns = 80;
 inline constexpr int CellRows = 50;
 inline constexpr int CellCount = CellColumns * CellRows;

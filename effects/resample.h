@@ -46,8 +46,8 @@ inline void rotateAboutCentre(const uint32_t* source, uint32_t* target, uint32_t
         const float cY = c * rows[y];
         uint32_t* out = target + y * ScreenWidth;
         for (int x = 0; x < ScreenWidth; ++x) {
-            const float u = clampCoordinate((cX[x] - sY) + 160.0f, 319.0f);
-            const float v = clampCoordinate((sX[x] + cY) + 100.0f, 199.0f);
+            const float u = clampCoordinate((cX[x] - sY) + static_cast<float>(CentreX), static_cast<float>(LastColumn));
+            const float v = clampCoordinate((sX[x] + cY) + static_cast<float>(CentreY), static_cast<float>(LastRow));
             out[x] = source[floorClamped(v) * ScreenWidth + floorClamped(u)];
         }
         if (copy != nullptr) {

@@ -11,8 +11,8 @@ struct CentredCoordinates {
     float columns[ScreenWidth];
     float rows[ScreenHeight];
     CentredCoordinates() {
-        for (int x = 0; x < ScreenWidth; ++x) columns[x] = static_cast<float>(x - 160);
-        for (int y = 0; y < ScreenHeight; ++y) rows[y] = static_cast<float>(y - 100);
+        for (int x = 0; x < ScreenWidth; ++x) columns[x] = static_cast<float>(x - CentreX);
+        for (int y = 0; y < ScreenHeight; ++y) rows[y] = static_cast<float>(y - CentreY);
     }
 };
 

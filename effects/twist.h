@@ -38,11 +38,11 @@ void drawTwisted(int32_t e, Colour&& colour) {
     twist.fill(e);
     uint32_t* out = FrameBuffer;
     for (int y = 0; y < ScreenHeight; ++y) {
-        const float Y = static_cast<float>(y - 100);
+        const float Y = static_cast<float>(y - CentreY);
         const float* sRow = twist.sine + y;
         const float* cRow = twist.cosine + y;
         for (int x = 0; x < ScreenWidth; ++x) {
-            const float X = static_cast<float>(x - 160);
+            const float X = static_cast<float>(x - CentreX);
             const float s = sRow[x];
             const float c = cRow[x];
             *out++ = colour(c * X - s * Y, c * Y + s * X);

@@ -19,9 +19,9 @@ struct ZoomedCoordinates {
     float rows[ScreenHeight];
     ZoomedCoordinates() {
         for (int x = 0; x < ScreenWidth; ++x)
-            columns[x] = static_cast<float>(static_cast<double>(static_cast<float>(x - 160)) * 0.9);
+            columns[x] = static_cast<float>(static_cast<double>(static_cast<float>(x - CentreX)) * 0.9);
         for (int y = 0; y < ScreenHeight; ++y)
-            rows[y] = static_cast<float>(static_cast<double>(static_cast<float>(y - 100)) * 0.9);
+            rows[y] = static_cast<float>(static_cast<double>(static_cast<float>(y - CentreY)) * 0.9);
     }
 };
 

@@ -2,6 +2,7 @@
 // and its block carry, gain ramps and the limiter, checked against the pinned
 // single-precision arithmetic.
 #include <gtest/gtest.h>
+#include <numbers>
 
 #include <cmath>
 #include <set>
@@ -75,7 +76,7 @@ TEST(EngineHandles, StartVoiceFormsHandlesAndPanGains) {
     EXPECT_EQ(voice->volume, 1.0f);  // the source's own volume
     EXPECT_EQ(voice->bus, 0);
     EXPECT_EQ(engine.voiceForHandle(second)->volume, 0.5f);
-    EXPECT_EQ(engine.voiceForHandle(second)->leftGain, float(std::cos(3.14159265359 * 0.5)));
+    EXPECT_EQ(engine.voiceForHandle(second)->leftGain, float(std::cos(PanLawPi * 0.5)));
     EXPECT_EQ(wav.sourceId, 1u);
     EXPECT_EQ(engine.slotHighWater, 2);
 
@@ -230,8 +231,7 @@ TEST(EngineMix, FortyEightKilohertzSourceIsResampledContinuously) {
     Wav wav;
     const uint32_t frames = 48000;
     std::vector<float> tone(frames);
-    for (uint32_t i = 0; i < frames; ++i)
-        tone[i] = float(0.5 * std::sin(2.0 * 3.141592653589793 * 997.0 * i / 48000.0));
+    for (uint32_t i = 0; i < frames; ++i) tone[i] = float(0.5 * std::sin(2.0 * std::numbers::pi * 997.0 * i / 48000.0));
     fillWav(wav, tone, 1, 48000.0f);
     const VoiceHandle handle = engine.startVoice(wav, -1.0f, 0.0f);
     engine.setChannelVolumes(handle, 1.0f, 1.0f);

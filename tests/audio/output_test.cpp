@@ -2,6 +2,7 @@
 // start's fallback, and the ALSA backend writing through ALSA's own "file"
 // plugin, whose bytes must be the --wav mix.
 #include <gtest/gtest.h>
+#include <numbers>
 
 #include <alsa/asoundlib.h>
 #include <chrono>
@@ -61,8 +62,8 @@ double secondsUntilGone(const AudioEngine& engine, VoiceHandle handle, double li
 std::vector<float> stereoTone(uint32_t frames) {
     std::vector<float> planar(2 * size_t(frames));
     for (uint32_t i = 0; i < frames; ++i) {
-        planar[i] = float(0.6 * std::sin(2.0 * 3.141592653589793 * 440.0 * i / 44100.0));
-        planar[frames + i] = float(0.3 * std::sin(2.0 * 3.141592653589793 * 660.0 * i / 44100.0));
+        planar[i] = float(0.6 * std::sin(2.0 * std::numbers::pi * 440.0 * i / 44100.0));
+        planar[frames + i] = float(0.3 * std::sin(2.0 * std::numbers::pi * 660.0 * i / 44100.0));
     }
     return planar;
 }

@@ -4,8 +4,9 @@
 // behind and start(0) to fall back to the silent output.
 #include <gtest/gtest.h>
 
-#include <mmsystem.h>
 #include <windows.h>
+// mmsystem.h needs the types windows.h declares, so it comes second.
+#include <mmsystem.h>
 
 #include <algorithm>
 #include <cstdint>

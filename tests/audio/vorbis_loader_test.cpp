@@ -2,6 +2,7 @@
 // cut short, lying about their length, or damaged. The encoder is built for
 // the Linux host only, so these stay out of the Windows build.
 #include <gtest/gtest.h>
+#include <numbers>
 
 #include <algorithm>
 #include <cmath>
@@ -25,7 +26,7 @@ std::vector<float> tone(uint32_t frames, uint32_t channels, uint32_t rate) {
     for (uint32_t ch = 0; ch < channels; ++ch)
         for (uint32_t i = 0; i < frames; ++i)
             planar[size_t(ch) * frames + i] =
-                float(0.4 * std::sin(2.0 * 3.141592653589793 * (220.0 * (ch + 1)) * i / rate));
+                float(0.4 * std::sin(2.0 * std::numbers::pi * (220.0 * (ch + 1)) * i / rate));
     return planar;
 }
 

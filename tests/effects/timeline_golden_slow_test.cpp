@@ -1,5 +1,5 @@
 // Whole-timeline golden test: the --hashes line of every frame from 1 to
-// 4450, for the project's own data files and two start ticks, must match the
+// TimelineFrames, for the project's own data files and two start ticks, must match the
 // lines kept in tests/effects/golden/. Any change to any frame fails here
 // and has to be explained; regenerate the files only on purpose, with
 // scripts/regenerate-golden.sh, saying why in the commit.
@@ -23,9 +23,9 @@ TEST(TimelineGolden, KeptForTheLinuxBuildOnly) {
 #include <string>
 #include <vector>
 
-namespace {
+#include "demo/pipeline.h"
 
-constexpr size_t TimelineFrames = 4450;
+namespace {
 
 bool fileExists(const std::string& path) {
     return std::ifstream(path).good();
@@ -70,7 +70,7 @@ TEST_P(TimelineGolden, EveryFrameMatchesTheKeptHashes) {
                                    << "scripts/regenerate-golden.sh and say why in the commit";
     std::vector<std::string> golden;
     for (std::string line; std::getline(goldenFile, line);) golden.push_back(line);
-    ASSERT_EQ(golden.size(), TimelineFrames) << goldenPath << " should hold one line per frame";
+    ASSERT_EQ(golden.size(), static_cast<size_t>(TimelineFrames)) << goldenPath << " should hold one line per frame";
 
     ASSERT_TRUE(fileExists(render)) << render << " is not built";
     for (const char* name : {"wipe.png", "texts.png"})
@@ -84,8 +84,9 @@ TEST_P(TimelineGolden, EveryFrameMatchesTheKeptHashes) {
     // Report the first frame that differs: later ones usually follow from it.
     const size_t common = std::min(frames.size(), golden.size());
     for (size_t i = 0; i < common; ++i)
-        ASSERT_EQ(frames[i], golden[i]) << "first differing frame is frame " << i + 1 << " (t = " << 40 * (i + 1)
-                                        << "), start tick " << tick << "; lines are '<n> <t> <frame> <cells>'";
+        ASSERT_EQ(frames[i], golden[i]) << "first differing frame is frame " << i + 1
+                                        << " (t = " << FramePeriod * static_cast<int32_t>(i + 1) << "), start tick "
+                                        << tick << "; lines are '<n> <t> <frame> <cells>'";
     ASSERT_EQ(frames.size(), golden.size()) << "hazelglow-render printed a different number of frames";
 }
 

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "demo/pipeline.h"
+#include "demo/schedule.h"
 #include "tools/datagen/datagen.h"
 #include "tools/datagen/synth.h"
 
@@ -22,9 +24,12 @@ using namespace synth;
 constexpr double GridStart = 0.080;
 constexpr double BeatSeconds = 0.5;
 constexpr int BarsPerScene = 8;
-constexpr int Scenes = 11;
-constexpr double FadeStart = 170.0;
-constexpr double FadeEnd = 178.0;
+// The music follows the demo's timeline: one part per scene, each exactly
+// one scene long, and the same fade-out, in seconds.
+constexpr int Scenes = SceneCount;
+static_assert(BarsPerScene * 4 * BeatSeconds * 1000.0 == SceneLength);
+constexpr double FadeStart = FadeOutStart / 1000.0;
+constexpr double FadeEnd = FadeOutEnd / 1000.0;
 constexpr double TargetPeak = 0.8;
 
 double beatTime(double beat) {

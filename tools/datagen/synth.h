@@ -5,11 +5,12 @@
 
 #include <cmath>
 #include <cstdint>
+#include <numbers>
 
 namespace datagen::synth {
 
 inline constexpr double Rate = 44100.0;
-inline constexpr double Pi = 3.14159265358979323846;
+inline constexpr double Pi = std::numbers::pi;
 
 inline double midiToHz(double note) {
     return 440.0 * std::pow(2.0, (note - 69.0) / 12.0);

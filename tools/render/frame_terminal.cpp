@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "display/cp437_utf8.h"
+#include "display/titles.h"
 #include "effects/buffers.h"
 
 namespace {
@@ -13,7 +14,7 @@ namespace {
 // The demo's own title, as a UTF-8 string.
 std::string demoTitle() {
     char utf8[128];
-    cp437ToUtf8("rUUX - V\x94rnik\x94 - Hazel Glow - ZKPW07", utf8, sizeof utf8);
+    cp437ToUtf8(DemoTitle, utf8, sizeof utf8);
     return utf8;
 }
 

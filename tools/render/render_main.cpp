@@ -23,12 +23,17 @@
 
 namespace {
 
-constexpr const char* Usage =
+// The frame numbers come from the pipeline, so the text cannot go stale.
+const std::string Usage =
     "usage: hazelglow-render [options]\n"
-    "Renders the demo's frames 1..N (t = 40 n) headless, with the same pipeline as the demo.\n"
+    "Renders the demo's frames 1..N (t = " +
+    std::to_string(FramePeriod) +
+    " n) headless, with the same pipeline as the demo.\n"
     "  --data DIR        directory holding wipe.png and texts.png (default: the working directory)\n"
     "  --start-tick MS   tick count the demo started at (default 0); picks the greetings page\n"
-    "  --frames N        frames to render (default 4450, up to t = 178 000)\n"
+    "  --frames N        frames to render (default " +
+    std::to_string(TimelineFrames) + ", up to t = " + std::to_string(FadeOutEnd) +
+    ")\n"
     "  --from N          first frame to output; earlier frames are still rendered (default 1)\n"
     "  --hashes          print '<n> <t> <framebuffer fnv1a64> <cells fnv1a64>' per frame\n"
     "  --dump DIR        write fb_<n>.raw and cells_<n>.raw per frame\n"
@@ -45,7 +50,7 @@ constexpr const char* Usage =
 struct Options {
     std::string dataDir = ".";
     uint32_t startTick = 0;
-    int frames = 4450;
+    int frames = TimelineFrames;
     int from = 1;
     bool hashes = false;
     bool stats = false;
@@ -57,7 +62,7 @@ struct Options {
 };
 
 [[noreturn]] void usageError(const std::string& message) {
-    std::fprintf(stderr, "hazelglow-render: %s\n%s", message.c_str(), Usage);
+    std::fprintf(stderr, "hazelglow-render: %s\n%s", message.c_str(), Usage.c_str());
     std::exit(2);
 }
 
@@ -80,7 +85,7 @@ Options parseOptions(int argc, char** argv) {
             return argv[++i];
         };
         if (arg == "--help" || arg == "-h") {
-            std::fputs(Usage, stdout);
+            std::fputs(Usage.c_str(), stdout);
             std::exit(0);
         } else if (arg == "--data") {
             options.dataDir = value();
@@ -179,7 +184,7 @@ int main(int argc, char** argv) {
     converter.init();
 
     for (int n = 1; n <= options.frames; ++n) {
-        const int32_t t = 40 * n;
+        const int32_t t = FramePeriod * n;
         const uint32_t frameTarget = options.startTick + static_cast<uint32_t>(t);
         const bool output = n >= options.from;
         if (output && stats != nullptr) stats->frameStarting();
