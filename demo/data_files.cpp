@@ -7,50 +7,14 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#ifdef _WIN32
-#include <windows.h>
-#endif
+
+#include "demo/exe_dir.h"
 
 #ifndef HAZELGLOW_DATA_INSTALL_DIR
 #error "the build names the installed data directory"
 #endif
 
 namespace {
-
-std::string directoryOf(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string executableDirectory(const char* argv0) {
-#ifdef _WIN32
-    (void)argv0;
-    char module[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(nullptr, module, sizeof module);
-    if (length == 0 || length >= sizeof module) return {};
-    // The loader names the running module; its separators become '/' like
-    // the rest of the paths built here.
-    std::string file(module, length);
-    for (char& c : file)
-        if (c == '\\') c = '/';
-    return directoryOf(file);
-#else
-    char path[PATH_MAX];
-    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n > 0) return directoryOf(std::string(path, static_cast<size_t>(n)));
-    // No /proc (macOS, BSDs): argv[0] names the file when started by path.
-    if (argv0 != nullptr && std::strchr(argv0, '/') != nullptr) {
-        char* real = realpath(argv0, nullptr);
-        if (real != nullptr) {
-            std::string dir = directoryOf(real);
-            std::free(real);
-            return dir;
-        }
-    }
-    return {};
-#endif
-}
 
 // Empty when the file can be read; otherwise why not.
 std::string unreadable(const std::string& path) {
@@ -81,6 +45,12 @@ std::string placesLooked(const std::vector<std::string>& directories) {
 }
 
 }  // namespace
+
+std::string directoryOf(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
 
 std::vector<std::string> dataDirectories(const char* argv0) {
     std::vector<std::string> dirs;

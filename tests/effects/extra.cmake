@@ -1,5 +1,3 @@
 # The whole-timeline golden test runs hazelglow-render on the generated data
 # files, so building the test builds both.
-if(TARGET test_effects_slow)
-  add_dependencies(test_effects_slow hazelglow-render hazelglow-data)
-endif()
+add_dependencies(test_effects_slow hazelglow-render hazelglow-data)
