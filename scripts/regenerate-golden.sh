@@ -33,4 +33,9 @@ for tick in 0 987654; do
   mv "$out.new" "$out"
   echo "regenerate-golden: wrote $out"
 done
+# The font the text pictures were drawn from, so a font package update is
+# named as such by the golden test rather than showing as changed frames.
+font=$(sed -n 's/^HAZELGLOW_TEXT_FONT:FILEPATH=//p' "$build/CMakeCache.txt")
+(cd "$(dirname "$font")" && sha256sum "$(basename "$font")") > tests/effects/golden/font.sha256
+echo "regenerate-golden: wrote tests/effects/golden/font.sha256"
 git --no-pager diff --stat -- tests/effects/golden || true

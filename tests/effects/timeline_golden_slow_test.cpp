@@ -54,6 +54,22 @@ std::vector<std::string> outputLines(const std::string& command, int& status) {
     return lines;
 }
 
+// The text pictures are drawn from the system's DejaVu font at build time,
+// so a font package update changes frames with no change here. Empty when
+// `font` is the file recorded in `recordPath` (sha256sum's format: the hash,
+// two spaces, the file name); otherwise the one line that says what changed.
+std::string fontChange(const std::string& recordPath, const std::string& font) {
+    std::ifstream record(recordPath);
+    std::string recorded;
+    if (!(record >> recorded)) return recordPath + " is missing: run scripts/regenerate-golden.sh";
+    int status = -1;
+    const std::vector<std::string> sum = outputLines("sha256sum '" + font + "'", status);
+    const std::string actual = status == 0 && !sum.empty() ? sum[0].substr(0, sum[0].find(' ')) : "unreadable";
+    if (actual == recorded) return {};
+    return "the font package changed: " + font + " has sha256 " + actual + ", the golden frames were drawn with " +
+           recorded + "; check the new text frames and run scripts/regenerate-golden.sh";
+}
+
 class TimelineGolden : public testing::TestWithParam<unsigned> {};
 
 }  // namespace
@@ -72,6 +88,10 @@ TEST_P(TimelineGolden, EveryFrameMatchesTheKeptHashes) {
     for (std::string line; std::getline(goldenFile, line);) golden.push_back(line);
     ASSERT_EQ(golden.size(), static_cast<size_t>(TimelineFrames)) << goldenPath << " should hold one line per frame";
 
+    const std::string fontRecord = std::string(HAZELGLOW_SOURCE_DIR) + "/tests/effects/golden/font.sha256";
+    const std::string changed = fontChange(fontRecord, HAZELGLOW_TEXT_FONT);
+    ASSERT_TRUE(changed.empty()) << changed;
+
     ASSERT_TRUE(fileExists(render)) << render << " is not built";
     for (const char* name : {"wipe.png", "texts.png"})
         ASSERT_TRUE(fileExists(data + "/" + name)) << data << "/" << name << " is missing: build hazelglow-data";
@@ -88,6 +108,28 @@ TEST_P(TimelineGolden, EveryFrameMatchesTheKeptHashes) {
                                         << " (t = " << FramePeriod * static_cast<int32_t>(i + 1) << "), start tick "
                                         << tick << "; lines are '<n> <t> <frame> <cells>'";
     ASSERT_EQ(frames.size(), golden.size()) << "hazelglow-render printed a different number of frames";
+}
+
+TEST(TimelineGoldenFont, AChangedFontIsNamedInOneLine) {
+    const std::string dir = testing::TempDir();
+    const std::string font = dir + "/golden_font_test.ttf";
+    const std::string record = dir + "/golden_font_test.sha256";
+    std::ofstream(font) << "glyphs";
+    int status = -1;
+    const std::vector<std::string> sum = outputLines("cd '" + dir + "' && sha256sum golden_font_test.ttf", status);
+    ASSERT_EQ(status, 0);
+    ASSERT_EQ(sum.size(), 1u);
+
+    std::ofstream(record) << sum[0] << "\n";
+    EXPECT_EQ(fontChange(record, font), "");
+
+    std::ofstream(font) << "other glyphs";
+    const std::string changed = fontChange(record, font);
+    EXPECT_EQ(changed.rfind("the font package changed: " + font + " has sha256 ", 0), 0u) << changed;
+    EXPECT_NE(changed.find("scripts/regenerate-golden.sh"), std::string::npos) << changed;
+    EXPECT_EQ(changed.find('\n'), std::string::npos) << changed;
+
+    EXPECT_NE(fontChange(dir + "/no_such_record", font).find("is missing"), std::string::npos);
 }
 
 INSTANTIATE_TEST_SUITE_P(StartTicks, TimelineGolden, testing::Values(0u, 987654u),
