@@ -9,18 +9,9 @@
 #include <stb_vorbis.h>
 
 #include "audio/aurix.h"
+#include "audio/little_endian.h"
 
 namespace Aurix {
-
-namespace {
-
-// The little-endian 32-bit word at `bytes`, the byte order of every
-// container the loaders read.
-uint32_t littleEndian32(const uint8_t* bytes) {
-    return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 | uint32_t(bytes[3]) << 24;
-}
-
-}  // namespace
 
 uint32_t File::readWord32() {
     uint8_t bytes[4] = {};

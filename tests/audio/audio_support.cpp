@@ -7,19 +7,14 @@
 #include <random>
 #include <system_error>
 
+#include "audio/little_endian.h"
+
 namespace audiotest {
 
 namespace {
 
-void put16(std::vector<uint8_t>& out, uint32_t value) {
-    out.push_back(uint8_t(value));
-    out.push_back(uint8_t(value >> 8));
-}
-
-void put32(std::vector<uint8_t>& out, uint32_t value) {
-    put16(out, value & 0xFFFF);
-    put16(out, value >> 16);
-}
+using Aurix::appendLittleEndian16;
+using Aurix::appendLittleEndian32;
 
 void putTag(std::vector<uint8_t>& out, const char* tag) {
     for (int i = 0; i < 4; ++i) out.push_back(uint8_t(tag[i]));
@@ -33,28 +28,28 @@ std::vector<uint8_t> makeWave(const WaveShape& shape) {
         if (shape.bits == 8)
             data.push_back(uint8_t(sample));
         else
-            put16(data, uint32_t(uint16_t(int16_t(sample))));
+            appendLittleEndian16(data, uint32_t(uint16_t(int16_t(sample))));
     }
     std::vector<uint8_t> out;
     putTag(out, "RIFF");
-    put32(out, 0);  // filled below
+    appendLittleEndian32(out, 0);  // filled below
     putTag(out, "WAVE");
     putTag(out, "fmt ");
-    put32(out, 16);
-    put16(out, 1);
-    put16(out, shape.channels);
-    put32(out, shape.rate);
-    put32(out, shape.rate * shape.channels * shape.bits / 8);
-    put16(out, shape.channels * shape.bits / 8);
-    put16(out, shape.bits);
+    appendLittleEndian32(out, 16);
+    appendLittleEndian16(out, 1);
+    appendLittleEndian16(out, shape.channels);
+    appendLittleEndian32(out, shape.rate);
+    appendLittleEndian32(out, shape.rate * shape.channels * shape.bits / 8);
+    appendLittleEndian16(out, shape.channels * shape.bits / 8);
+    appendLittleEndian16(out, shape.bits);
     if (!shape.chunkBeforeData.empty()) {
         putTag(out, shape.chunkBeforeData.c_str());
-        put32(out, 6);
+        appendLittleEndian32(out, 6);
         const char content[6] = {'I', 'N', 'F', 'O', 'x', 'y'};
         out.insert(out.end(), content, content + 6);
     }
     putTag(out, "data");
-    put32(out, shape.dataSizeOverride >= 0 ? uint32_t(shape.dataSizeOverride) : uint32_t(data.size()));
+    appendLittleEndian32(out, shape.dataSizeOverride >= 0 ? uint32_t(shape.dataSizeOverride) : uint32_t(data.size()));
     out.insert(out.end(), data.begin(), data.end());
     const uint32_t riffSize = uint32_t(out.size() - 8);
     std::memcpy(out.data() + 4, &riffSize, 4);

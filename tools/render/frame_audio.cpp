@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "audio/little_endian.h"
+
 std::vector<int16_t> mixSoundtrack(Aurix::Wav& source) {
     constexpr uint32_t Frames = Aurix::AudioEngine::DeviceBlockFrames;
     Aurix::AudioEngine engine;
@@ -22,15 +24,8 @@ std::vector<int16_t> mixSoundtrack(Aurix::Wav& source) {
 
 namespace {
 
-void put16(std::vector<uint8_t>& out, uint32_t value) {
-    out.push_back(uint8_t(value));
-    out.push_back(uint8_t(value >> 8));
-}
-
-void put32(std::vector<uint8_t>& out, uint32_t value) {
-    put16(out, value & 0xFFFF);
-    put16(out, value >> 16);
-}
+using Aurix::appendLittleEndian16;
+using Aurix::appendLittleEndian32;
 
 }  // namespace
 
@@ -39,18 +34,18 @@ bool writeWaveFile(const std::string& path, const std::vector<int16_t>& samples)
     std::vector<uint8_t> bytes;
     bytes.reserve(44 + size_t(dataBytes));
     bytes.insert(bytes.end(), {'R', 'I', 'F', 'F'});
-    put32(bytes, 36 + dataBytes);
+    appendLittleEndian32(bytes, 36 + dataBytes);
     bytes.insert(bytes.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-    put32(bytes, 16);
-    put16(bytes, 1);  // PCM
-    put16(bytes, 2);  // stereo
-    put32(bytes, 44100);
-    put32(bytes, 44100 * 4);
-    put16(bytes, 4);
-    put16(bytes, 16);
+    appendLittleEndian32(bytes, 16);
+    appendLittleEndian16(bytes, 1);  // PCM
+    appendLittleEndian16(bytes, 2);  // stereo
+    appendLittleEndian32(bytes, 44100);
+    appendLittleEndian32(bytes, 44100 * 4);
+    appendLittleEndian16(bytes, 4);
+    appendLittleEndian16(bytes, 16);
     bytes.insert(bytes.end(), {'d', 'a', 't', 'a'});
-    put32(bytes, dataBytes);
-    for (int16_t sample : samples) put16(bytes, uint16_t(sample));
+    appendLittleEndian32(bytes, dataBytes);
+    for (int16_t sample : samples) appendLittleEndian16(bytes, uint16_t(sample));
 
     FILE* out = std::fopen(path.c_str(), "wb");
     if (out == nullptr) {
