@@ -14,21 +14,21 @@
 // r with Taylor coefficients rounds to within 30 u sinh|r|):
 //  - C library sin/cos: taken to be within Lib = 2^-46 of the true value
 //    (glibc, musl and the Windows CRT keep within 1-2 ulp, 2^-52 here).
-//  - |u|, |v| <= 160 + 100 whatever the angle, so |u 0.02| < 5.21.
-//  - First-level sin/cos (of u 0.02, v 0.02): x = r + m pi/2, m <= 5, with
-//    pi/2 in two parts, the first of 32 bits so that m H1 is exact: r within
-//    3u 1.6 of the truth, |r| <= pi/2 + 1e-15; Taylor to r^17: truncation
-//    <= 1.5708^19 / 19! = 4.4e-14, Horner 30 u sinh(1.5708) = 7.7e-15:
-//    First = 1e-13.
-//  - Second-level sin/cos of x2 = (s1 E) 0.001, |x2| <= 2.15e6 for any
-//    32-bit e: pi/2 in three parts, the first two of 32 bits, so m P1 and
-//    m P2 are exact for |m| < 2^21 (here |m| <= 1.37e6); x / pi is rounded
-//    within 2.4e-10 so |r| <= pi/2 + 8e-10, r within 5u 1.6; Taylor to r^13:
-//    truncation <= 1.5708^15 / 15! = 6.7e-10, Horner 7.7e-15: Second = 1e-9.
-//    (Only this level's error is not multiplied by E, so it can be cruder.)
-//  - The outer sine: |g| <= (10 + 0.1 * 260.01) * 0.0234 < 0.845, no
-//    reduction; Taylor to g^11: truncation <= 0.86^13 / 13! = 2.3e-11,
-//    Horner 3.2e-15: Outer = 3e-11.
+//  - Fast sin/cos for |x| <= 3e6: x = r + k pi (cos: (k + 1/2) pi), k an
+//    integer, pi = Pi1 + Pi2 to 7e-27, Pi1 of 32 significant bits so that
+//    k Pi1 and (k + 1/2) Pi1 are exact for |k| < 2^20 (here |k| < 9.6e5).
+//    x / pi - 1/2 is rounded within 3.2e-10, so |r| <= pi/2 + 1e-9 < 1.5708;
+//    r is within 3u 1.6 + 1e6 7e-27 of its true value; the sign is exact.
+//  - |u|, |v| <= 160 + 100 whatever the angle.
+//  - First level, sin(u 0.02) and cos(v 0.02): Taylor to r^15: truncation
+//    <= 1.5708^17 / 17! = 6.07e-12, Horner 30 u sinh(1.5708) = 7.7e-15:
+//    First = 7e-12.
+//  - Second level, of x2 = (s1 E) 0.001, |x2| <= 2.15e6 for any 32-bit e:
+//    its error is not multiplied by E, so Taylor to r^11 does: truncation
+//    <= 1.5708^13 / 13! = 5.7e-8, Horner 7.7e-15: Second = 6e-8.
+//  - Outer sine: |g| <= (10 + 0.1 * 260.01) * 0.0234 < 0.845, no
+//    reduction; Taylor to g^9: truncation <= 0.85^11 / 11! = 4.2e-9, Horner
+//    3.2e-15: Outer = 5e-9.
 //  Per step of the first term (the second is its mirror, same bounds):
 //   1. x1 = u * 0.02 is the same rounding in both.
 //   2. |s1' - s1| <= Lib + First = D1.
@@ -42,9 +42,8 @@
 // positive sums round to 0, and 2^-150 itself to 0 by ties-to-even).
 // S' > Guard = 2 Bound + 2^-149 makes S > 2^-150 certain, S' < -Guard makes
 // S < 0 certain; anything between takes the exact path. The factor 2 is
-// slack. In the demo (e <= 178 000) Guard is below 1e-9, so a frame has
-// an exact pixel only now and then; at the extremes of e (2^31) it is
-// 3e-7.
+// slack. In the demo (e <= 178 000) Guard is below 1e-7: a frame has an
+// exact pixel only now and then. At the ends of e (2^31) it is 2e-5.
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -59,40 +58,22 @@ constexpr uint32_t Black = 0u;
 
 constexpr double UnitRoundoff = 0x1p-53;
 constexpr double LibraryError = 0x1p-46;
-constexpr double FirstError = 1e-13;
-constexpr double SecondError = 1e-9;
-constexpr double OuterError = 3e-11;
+constexpr double FirstError = 7e-12;
+constexpr double SecondError = 6e-8;
+constexpr double OuterError = 5e-9;
 
-// pi/2 = HalfPi1 + HalfPi2 + HalfPi3 to 2^-122, the first two of 32
-// significant bits so that their products with |m| < 2^21 are exact; and
-// pi/2 = HalfPi1 + HalfPi2Rest to 2^-87, for small m.
-constexpr double HalfPi1 = 0x1.921fb544p+0;
-constexpr double HalfPi2 = 0x1.0b4611a6p-34;
-constexpr double HalfPi3 = 0x1.3198a2e037073p-69;
-constexpr double HalfPi2Rest = 0x1.0b4611a626331p-34;
+constexpr double Pi1 = 0x1.921fb544p+1;  // 32 significant bits
+constexpr double Pi2 = 0x1.0b4611a626331p-33;
 constexpr double InvPi = 0x1.45f306dc9c883p-2;
 // Adding 1.5 * 2^52 rounds to the nearest integer, left in the low
 // mantissa bits (two's complement for negative integers).
 constexpr double RoundingShift = 0x1.8p52;
 
-// Odd Taylor polynomials of sin: to r^17 and r^13 for |r| <= 1.5708, to
-// r^11 for |r| < 0.86.
-inline double sinTaylor17(double r) {
+// Odd Taylor polynomials of sin, evaluated by Horner's rule in r^2.
+inline double sinTaylor15(double r) {
     const double z = r * r;
-    double p = 0x1.952c77030ad4ap-49;   // 1/17!
-    p = p * z - 0x1.ae7f3e733b81fp-41;  // -1/15!
+    double p = -0x1.ae7f3e733b81fp-41;  // -1/15!
     p = p * z + 0x1.6124613a86d09p-33;  // 1/13!
-    p = p * z - 0x1.ae64567f544e4p-26;  // -1/11!
-    p = p * z + 0x1.71de3a556c734p-19;  // 1/9!
-    p = p * z - 0x1.a01a01a01a01ap-13;  // -1/7!
-    p = p * z + 0x1.1111111111111p-7;   // 1/5!
-    p = p * z - 0x1.5555555555555p-3;   // -1/3!
-    return (p * z) * r + r;
-}
-
-inline double sinTaylor13(double r) {
-    const double z = r * r;
-    double p = 0x1.6124613a86d09p-33;   // 1/13!
     p = p * z - 0x1.ae64567f544e4p-26;  // -1/11!
     p = p * z + 0x1.71de3a556c734p-19;  // 1/9!
     p = p * z - 0x1.a01a01a01a01ap-13;  // -1/7!
@@ -111,49 +92,45 @@ inline double sinTaylor11(double r) {
     return (p * z) * r + r;
 }
 
-inline double flipSign(double value, uint64_t signBit) {
-    return std::bit_cast<double>(std::bit_cast<uint64_t>(value) ^ signBit);
+inline double sinTaylor9(double r) {
+    const double z = r * r;
+    double p = 0x1.71de3a556c734p-19;   // 1/9!
+    p = p * z - 0x1.a01a01a01a01ap-13;  // -1/7!
+    p = p * z + 0x1.1111111111111p-7;   // 1/5!
+    p = p * z - 0x1.5555555555555p-3;   // -1/3!
+    return (p * z) * r + r;
 }
 
-// sin x = (-1)^k sin(x - k pi), k the integer nearest x / pi, and
-// cos x = (-1)^(k+1) sin(x - (2k+1) pi/2), k the integer nearest x/pi - 1/2.
-// Near: |x| < 8 (two-part reduction, r^17). Far: |x| <= 2^21 (three parts,
-// r^13).
-inline double sinNear(double x) {
+// The sign bit of (-1)^k, k in the low bits of `shifted`, applied to value.
+inline double withSignOf(double value, double shifted) {
+    return std::bit_cast<double>(std::bit_cast<uint64_t>(value) ^ (std::bit_cast<uint64_t>(shifted) << 63));
+}
+
+// sin x = (-1)^k sin(x - k pi), k the integer nearest x / pi.
+template <double (*sinReduced)(double)>
+inline double fastSin(double x) {
     const double shifted = x * InvPi + RoundingShift;
-    const double m = (shifted - RoundingShift) * 2.0;
-    const double r = (x - m * HalfPi1) - m * HalfPi2Rest;
-    return flipSign(sinTaylor17(r), std::bit_cast<uint64_t>(shifted) << 63);
+    const double k = shifted - RoundingShift;
+    return withSignOf(sinReduced((x - k * Pi1) - k * Pi2), shifted);
 }
 
-inline double cosNear(double x) {
+// cos x = -(-1)^k sin(x - (k + 1/2) pi), k the integer nearest x/pi - 1/2.
+template <double (*sinReduced)(double)>
+inline double fastCos(double x) {
     const double shifted = (x * InvPi - 0.5) + RoundingShift;
-    const double m = (shifted - RoundingShift) * 2.0 + 1.0;
-    const double r = (x - m * HalfPi1) - m * HalfPi2Rest;
-    return flipSign(sinTaylor17(r), (std::bit_cast<uint64_t>(shifted) + 1u) << 63);
+    const double h = (shifted - RoundingShift) + 0.5;
+    return -withSignOf(sinReduced((x - h * Pi1) - h * Pi2), shifted);
 }
 
-inline double sinFar(double x) {
-    const double shifted = x * InvPi + RoundingShift;
-    const double m = (shifted - RoundingShift) * 2.0;
-    const double r = ((x - m * HalfPi1) - m * HalfPi2) - m * HalfPi3;
-    return flipSign(sinTaylor13(r), std::bit_cast<uint64_t>(shifted) << 63);
-}
-
-inline double cosFar(double x) {
-    const double shifted = (x * InvPi - 0.5) + RoundingShift;
-    const double m = (shifted - RoundingShift) * 2.0 + 1.0;
-    const double r = ((x - m * HalfPi1) - m * HalfPi2) - m * HalfPi3;
-    return flipSign(sinTaylor13(r), (std::bit_cast<uint64_t>(shifted) + 1u) << 63);
-}
-
-// The formula of TwistedPatternExact with the fast functions, n <= ScreenWidth.
+// The formula of TwistedPatternExact with the fast functions.
 inline void fastSums(const float* u, const float* v, int n, double E, double* sums) {
     for (int i = 0; i < n; ++i) {
         const double du = static_cast<double>(u[i]);
         const double dv = static_cast<double>(v[i]);
-        const double a = sinTaylor11((cosFar(sinNear(du * 0.02) * E * 0.001) * 10.0 + dv * 0.1) * 0.0234);
-        const double b = sinTaylor11((sinFar(cosNear(dv * 0.02) * E * 0.001) * 10.0 + du * 0.1) * 0.0234);
+        const double s1 = fastSin<sinTaylor15>(du * 0.02);
+        const double c1 = fastCos<sinTaylor15>(dv * 0.02);
+        const double a = sinTaylor9((fastCos<sinTaylor11>(s1 * E * 0.001) * 10.0 + dv * 0.1) * 0.0234);
+        const double b = sinTaylor9((fastSin<sinTaylor11>(c1 * E * 0.001) * 10.0 + du * 0.1) * 0.0234);
         sums[i] = a + b;
     }
 }

@@ -73,6 +73,24 @@ TEST(TwistedPatternSlow, FastSumsStayWithinTheirBound) {
     std::printf("largest error: %.3g of the bound\n", worstShare);
 }
 
+TEST(TwistedPatternSlow, DemoFramesTakeTheExactPathOnlyNowAndThen) {
+    std::vector<float> u(ScreenWidth), v(ScreenWidth);
+    uint32_t row[ScreenWidth];
+    long exact = 0;
+    const std::vector<int32_t> times = everyFrameOf({0, 128000});
+    for (int32_t e : times)
+        for (int32_t y = 0; y < ScreenHeight; ++y) {
+            for (int32_t x = 0; x < ScreenWidth; ++x) {
+                const Rotated r = rotatedAt(e, x, y);
+                u[static_cast<size_t>(x)] = r.u;
+                v[static_cast<size_t>(x)] = r.v;
+            }
+            exact += TwistedPatternRow(u.data(), v.data(), ScreenWidth, e, row);
+        }
+    std::printf("pixels on the exact path: %ld in %zu frames\n", exact, times.size());
+    EXPECT_LT(exact, static_cast<long>(times.size()));
+}
+
 TEST(TwistedFractalSlow, EveryDemoFrameMatchesTheFormula) {
     for (int32_t e : everyFrameOf({16000, 160000})) {
         DrawTwistedFractal(e);
