@@ -45,8 +45,8 @@
 // slack. In the demo (e <= 178 000) Guard is below 1e-7: a frame has an
 // exact pixel only now and then. At the ends of e (2^31) it is 2e-5.
 #include <algorithm>
-#include <bit>
 #include <cmath>
+#include <cstring>
 
 #include "effects/effects.h"
 #include "effects/twist.h"
@@ -101,9 +101,22 @@ inline double sinTaylor9(double r) {
     return (p * z) * r + r;
 }
 
+// (std::bit_cast is missing from some of the libraries the demo builds with.)
+inline uint64_t bitsOf(double value) {
+    uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
+inline double doubleOf(uint64_t bits) {
+    double value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
 // The sign bit of (-1)^k, k in the low bits of `shifted`, applied to value.
 inline double withSignOf(double value, double shifted) {
-    return std::bit_cast<double>(std::bit_cast<uint64_t>(value) ^ (std::bit_cast<uint64_t>(shifted) << 63));
+    return doubleOf(bitsOf(value) ^ (bitsOf(shifted) << 63));
 }
 
 // sin x = (-1)^k sin(x - k pi), k the integer nearest x / pi.
