@@ -201,18 +201,18 @@ TEST(TwistedPattern, SumsAtTheEdgeTakeTheExactPath) {
     }
     u.push_back(-100.0f);
     v.push_back(0.0f);
+    ASSERT_EQ(patternSum(-100.0f, 0.0f, 0), 0.0);
+
     const int n = static_cast<int>(u.size());
     std::vector<uint32_t> out(u.size(), 0x12345678u);
     EXPECT_EQ(TwistedPatternRow(u.data(), v.data(), n, 0, out.data()), n);
     int white = 0;
-    for (int i = 0; i < n; ++i) {
-        ASSERT_EQ(out[static_cast<size_t>(i)], patternColour(u[static_cast<size_t>(i)], v[static_cast<size_t>(i)], 0))
-            << "u=" << u[static_cast<size_t>(i)] << " v=" << v[static_cast<size_t>(i)];
-        white += out[static_cast<size_t>(i)] != 0;
+    for (size_t i = 0; i < u.size(); ++i) {
+        ASSERT_EQ(out[i], patternColour(u[i], v[i], 0)) << "u=" << u[i] << " v=" << v[i];
+        white += out[i] != 0;
     }
     EXPECT_GT(white, 0);
     EXPECT_LT(white, n);
-    EXPECT_EQ(patternSum(-100.0f, 0.0f, 0), 0.0);
     EXPECT_EQ(out.back(), 0u);
 }
 
