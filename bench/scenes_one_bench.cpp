@@ -1,7 +1,10 @@
 // Twisted pattern and fractal, text overlay, wipe, fades and colour passes,
 // each on the frames of the demo where it runs (per-frame figures: see
 // frame_timer.h).
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -10,6 +13,7 @@
 #include "bench/frame_timer.h"
 #include "demo/pipeline.h"
 #include "demo/schedule.h"
+#include "display/ascii_art.h"
 #include "display/font8x12.h"
 #include "effects/effects.h"
 
@@ -152,5 +156,36 @@ void BM_BlockFlashPass(benchmark::State& state) {
 BENCHMARK(BM_CyanFlashPass)->Unit(benchmark::kMillisecond)->Iterations(4000);
 BENCHMARK(BM_RedFlashPass)->Unit(benchmark::kMillisecond)->Iterations(4000);
 BENCHMARK(BM_BlockFlashPass)->Unit(benchmark::kMillisecond)->Iterations(4000);
+
+// Every frame of the timeline in order, all stages as the demo runs them
+// (effect state carried from frame to frame): the 99th percentile of the
+// frame's CPU time in each scene, s1_p99_ms .. s11_p99_ms. Unlike the wall
+// clock of hazelglow-render --stats, other programs on a shared machine do
+// not inflate it.
+void BM_FramesPerScene(benchmark::State& state) {
+    strips();
+    static PKR_AsciiArt converter;
+    converter.init();
+    const auto cpuMilliseconds = [] {
+        timespec now{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+        return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) * 1e-6;
+    };
+    std::vector<std::vector<double>> perScene(SceneCount);
+    for (auto _ : state)
+        for (int32_t t = 40; t <= LastSceneEnd; t += 40) {
+            const double start = cpuMilliseconds();
+            renderFrame(t, static_cast<uint32_t>(t), converter);
+            perScene[static_cast<size_t>(sceneIndexAt(t))].push_back(cpuMilliseconds() - start);
+        }
+    for (int scene = 0; scene < SceneCount; ++scene) {
+        std::vector<double>& samples = perScene[static_cast<size_t>(scene)];
+        std::sort(samples.begin(), samples.end());
+        char name[16];
+        std::snprintf(name, sizeof name, "s%d_p99_ms", scene + 1);
+        state.counters[name] = samples[samples.size() * 99 / 100];
+    }
+}
+BENCHMARK(BM_FramesPerScene)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace

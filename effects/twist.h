@@ -4,12 +4,25 @@
 // t = e + 10 (x + y), so within one frame the angle depends on x + y alone:
 // 519 diagonals instead of 64 000 pixels. The table holds, per diagonal,
 // exactly the single-precision sine and cosine each pixel would compute.
+//
+// Both effects work a row at a time, on plain arrays, so that the compiler
+// can vectorise their inner loops.
 #pragma once
 
 #include <cmath>
 #include <cstdint>
 
 #include "effects/buffers.h"
+
+// On x86-64 Linux the vectorised kernels are built twice, for the baseline
+// processor and for AVX2, and the loader picks the one the processor runs.
+// Both do the same double operations in the same order (no fused
+// multiply-add), so they give the same bits; other builds have the first.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__)
+#define TWIST_KERNEL __attribute__((target_clones("avx2", "default")))
+#else
+#define TWIST_KERNEL
+#endif
 
 inline constexpr int TwistDiagonals = ScreenWidth + ScreenHeight - 1;  // x + y = 0..518
 
@@ -28,24 +41,45 @@ struct TwistTable {
     }
 };
 
-// Fills the FrameBuffer in memory order with colour(u, v) of every pixel's
-// rotated, centred coordinates, in single precision: u = c X - s Y and
-// v = c Y + s X, with X = x - 160, Y = y - 100 and the angle of the pixel's
-// diagonal at time e.
-template <typename Colour>
-void drawTwisted(int32_t e, Colour&& colour) {
+// Fills the FrameBuffer a row at a time: row(u, v, out) gets the rotated,
+// centred coordinates of the row's ScreenWidth pixels, in single precision,
+// u = c X - s Y and v = c Y + s X with X = x - 160, Y = y - 100 and the angle
+// of the pixel's diagonal at time e, and writes the row's colours to out.
+template <typename Row>
+void drawTwisted(int32_t e, Row&& row) {
     static TwistTable twist;  // static: no 4 KB on the stack per frame
+    static float u[ScreenWidth];
+    static float v[ScreenWidth];
     twist.fill(e);
-    uint32_t* out = FrameBuffer;
     for (int y = 0; y < ScreenHeight; ++y) {
         const float Y = static_cast<float>(y - CentreY);
         const float* sRow = twist.sine + y;
         const float* cRow = twist.cosine + y;
         for (int x = 0; x < ScreenWidth; ++x) {
             const float X = static_cast<float>(x - CentreX);
-            const float s = sRow[x];
-            const float c = cRow[x];
-            *out++ = colour(c * X - s * Y, c * Y + s * X);
+            u[x] = cRow[x] * X - sRow[x] * Y;
+            v[x] = cRow[x] * Y + sRow[x] * X;
         }
+        row(static_cast<const float*>(u), static_cast<const float*>(v), FrameBuffer + y * ScreenWidth);
     }
 }
+
+// The row kernels behind DrawTwistedPattern and DrawTwistedFractal, open to
+// the tests. Each colours n pixels from their rotated coordinates u[i], v[i].
+
+// The pattern at time e. Returns how many pixels were too close to the
+// black/white boundary for the fast evaluation and took the exact one.
+int TwistedPatternRow(const float* u, const float* v, int n, int32_t e, uint32_t* out);
+
+// The pattern's colour of one pixel evaluated with the C library's sin and
+// cos, exactly as written in the formula; what the fast path falls back to.
+uint32_t TwistedPatternExact(float u, float v, int32_t e);
+
+// The fast path's sums A + B of n <= ScreenWidth pixels, and the bound on
+// their distance from the exact sums at time e.
+void TwistedPatternFastSums(const float* u, const float* v, int n, int32_t e, double* sums);
+double TwistedPatternBound(int32_t e);
+
+// The fractal with distortion factors p and q (single-precision values
+// widened to double).
+void TwistedFractalRow(const float* u, const float* v, int n, double p, double q, uint32_t* out);

@@ -1,84 +1,18 @@
 // The twisted pattern and the twisted fractal.
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
+#include <random>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "effects/effects.h"
+#include "effects/twist.h"
 #include "tests/effects/strip_fixture.h"
+#include "tests/effects/twist_reference.h"
 
 namespace {
-
-struct Twist {
-    float s, c;
-};
-
-// The rotation worked out for one pixel on its own, the way the picture is
-// defined, to hold the effects' per-diagonal tables to it.
-Twist twistAt(int32_t e, int32_t x, int32_t y) {
-    const int32_t t = e + 10 * (x + y);
-    const float a = static_cast<float>(t) / 1000.0f;
-    return {static_cast<float>(std::sin(static_cast<double>(a))), static_cast<float>(std::cos(static_cast<double>(a)))};
-}
-
-uint32_t patternPixel(int32_t e, int32_t x, int32_t y) {
-    const Twist r = twistAt(e, x, y);
-    const float X = static_cast<float>(x - 160);
-    const float Y = static_cast<float>(y - 100);
-    const float u = r.c * X - r.s * Y;
-    const float v = r.c * Y + r.s * X;
-    const double E = e;
-    const double A = std::sin(
-        (std::cos(std::sin(static_cast<double>(u) * 0.02) * E * 0.001) * 10.0 + static_cast<double>(v) * 0.1) * 0.0234);
-    const double B = std::sin(
-        (std::sin(std::cos(static_cast<double>(v) * 0.02) * E * 0.001) * 10.0 + static_cast<double>(u) * 0.1) * 0.0234);
-    return static_cast<float>(A + B) > 0.0f ? 0xFFFFFFu : 0u;
-}
-
-struct GridPoint {
-    int32_t ix, iy;
-};
-
-GridPoint fractalPoint(int32_t e, int32_t x, int32_t y) {
-    const Twist r = twistAt(e, x, y);
-    const float X = static_cast<float>(x - 160);
-    const float Y = static_cast<float>(y - 100);
-    const float U = (r.c * X - r.s * Y) + 160.0f;
-    const float V = (r.c * Y + r.s * X) + 100.0f;
-    return {static_cast<int32_t>(U) - 160, static_cast<int32_t>(V) - 100};
-}
-
-struct Distortion {
-    double p, q;
-};
-
-Distortion distortionAt(int32_t e) {
-    const double W = (static_cast<double>(e) * 3.14) * 2.0;
-    return {static_cast<float>(std::sin(W * 4.999750012499375e-05)),
-            static_cast<float>(std::sin(W * 3.3325557369947014e-05))};
-}
-
-uint32_t fractalPixel(int32_t e, int32_t x, int32_t y) {
-    const GridPoint g = fractalPoint(e, x, y);
-    const Distortion k = distortionAt(e);
-    const double cr = static_cast<double>(g.ix) * 0.016;
-    const double ci = (static_cast<double>(g.iy) * 0.016) * 1.5;
-    double zr = cr, zi = ci;
-    int n = 1;
-    for (;;) {
-        n = n + 1;
-        const double P = ((zi - zr) * k.p + zr) * zr;
-        const double Q = ((zr - zi) * k.q + zi) * zi;
-        const double R = P + Q;
-        const double zr2 = (P - Q) + cr;
-        const double zi2 = (zi * zr) * 2.0 + ci;
-        if (!(R < 4.0)) return n % 2 == 1 ? 0xFFFFFFFFu : 0u;
-        if (n >= 32) return 0u;
-        zr = zr2;
-        zi = zi2;
-    }
-}
 
 // Index of some pixel that samples grid point (ix, iy) at time e, or -1.
 int32_t pixelOnGridPoint(int32_t e, int32_t ix, int32_t iy) {
@@ -88,14 +22,6 @@ int32_t pixelOnGridPoint(int32_t e, int32_t ix, int32_t iy) {
             if (g.ix == ix && g.iy == iy) return y * ScreenWidth + x;
         }
     return -1;
-}
-
-int countMismatches(uint32_t (*pixel)(int32_t, int32_t, int32_t), int32_t e) {
-    int mismatches = 0;
-    for (int32_t y = 0; y < ScreenHeight; ++y)
-        for (int32_t x = 0; x < ScreenWidth; ++x)
-            if (FrameBuffer[y * ScreenWidth + x] != pixel(e, x, y)) ++mismatches;
-    return mismatches;
 }
 
 constexpr int32_t Centre = 100 * ScreenWidth + 160;
@@ -199,5 +125,142 @@ TEST(TwistedFractal, EveryPixelFollowsItsOwnRotation) {
     for (int32_t e : {16040, 27316, 175960}) {
         DrawTwistedFractal(e);
         EXPECT_EQ(countMismatches(fractalPixel, e), 0) << "e=" << e;
+    }
+}
+
+namespace {
+
+// Demo times of the scenes that draw an effect, every `step`-th frame.
+std::vector<int32_t> sceneTimes(std::initializer_list<int32_t> sceneStarts, int32_t step) {
+    std::vector<int32_t> times;
+    for (int32_t start : sceneStarts)
+        for (int32_t e = start + 40; e <= start + 16000; e += 40 * step) times.push_back(e);
+    return times;
+}
+
+// Times the function allows beyond the demo's: both ends of the 32-bit
+// range (where the per-pixel time wraps), zero, negatives, and a few drawn
+// from a fixed seed.
+std::vector<int32_t> farTimes(int drawn) {
+    std::vector<int32_t> times = {INT32_MIN, INT32_MIN + 1, -1600, -40, 0, 1, 999999, INT32_MAX - 5000, INT32_MAX};
+    std::mt19937 random(20261209);
+    for (int i = 0; i < drawn; ++i) times.push_back(static_cast<int32_t>(random()));
+    return times;
+}
+
+// A row of rotated coordinates from a fixed seed, |u|, |v| as large as the
+// rotation makes them.
+void randomRow(std::mt19937& random, std::vector<float>& u, std::vector<float>& v) {
+    std::uniform_real_distribution<float> coordinate(-260.0f, 260.0f);
+    for (size_t i = 0; i < u.size(); ++i) {
+        u[i] = coordinate(random);
+        v[i] = coordinate(random);
+    }
+}
+
+}  // namespace
+
+TEST(TwistedPattern, SampledDemoFramesMatchTheFormula) {
+    for (int32_t e : sceneTimes({0, 128000}, 23)) {
+        DrawTwistedPattern(e);
+        ASSERT_EQ(countMismatches(patternPixel, e), 0) << "e=" << e;
+    }
+}
+
+TEST(TwistedPattern, FarTimesMatchTheFormula) {
+    for (int32_t e : farTimes(4)) {
+        DrawTwistedPattern(e);
+        ASSERT_EQ(countMismatches(patternPixel, e), 0) << "e=" << e;
+    }
+}
+
+TEST(TwistedPattern, FastSumsStayWithinTheirBound) {
+    std::mt19937 random(7);
+    std::vector<float> u(ScreenWidth), v(ScreenWidth);
+    double sums[ScreenWidth];
+    std::vector<int32_t> times = farTimes(20);
+    for (int32_t e : sceneTimes({0, 128000}, 97)) times.push_back(e);
+    for (int32_t e : times) {
+        randomRow(random, u, v);
+        TwistedPatternFastSums(u.data(), v.data(), ScreenWidth, e, sums);
+        const double bound = TwistedPatternBound(e);
+        for (int i = 0; i < ScreenWidth; ++i)
+            ASSERT_LE(std::fabs(sums[i] - patternSum(u[i], v[i], e)), bound)
+                << "e=" << e << " u=" << u[i] << " v=" << v[i];
+    }
+}
+
+TEST(TwistedPattern, SumsAtTheEdgeTakeTheExactPath) {
+    // At e = 0 the terms are sin((10 + v 0.1) 0.0234) and sin(u 0.1 0.0234):
+    // u = -(100 + v) puts A + B within a few roundings of 0, some just
+    // above, some below, and u = -100, v = 0 exactly on it (black).
+    std::vector<float> u, v;
+    for (int k = -9600; k <= 9600; k += 37) {
+        v.push_back(static_cast<float>(k) / 64.0f);
+        u.push_back(-(100.0f + v.back()));
+    }
+    u.push_back(-100.0f);
+    v.push_back(0.0f);
+    ASSERT_EQ(patternSum(-100.0f, 0.0f, 0), 0.0);
+
+    const int n = static_cast<int>(u.size());
+    std::vector<uint32_t> out(u.size(), 0x12345678u);
+    EXPECT_EQ(TwistedPatternRow(u.data(), v.data(), n, 0, out.data()), n);
+    int white = 0;
+    for (size_t i = 0; i < u.size(); ++i) {
+        ASSERT_EQ(out[i], patternColour(u[i], v[i], 0)) << "u=" << u[i] << " v=" << v[i];
+        white += out[i] != 0;
+    }
+    EXPECT_GT(white, 0);
+    EXPECT_LT(white, n);
+    EXPECT_EQ(out.back(), 0u);
+}
+
+TEST(TwistedPattern, DemoFramesRarelyNeedTheExactPath) {
+    // The fast path must decide nearly every pixel, or it is no faster.
+    int exact = 0, pixels = 0;
+    std::vector<float> u(ScreenWidth), v(ScreenWidth);
+    uint32_t row[ScreenWidth];
+    for (int32_t e : sceneTimes({0, 128000}, 101))
+        for (int32_t y = 0; y < ScreenHeight; ++y) {
+            for (int32_t x = 0; x < ScreenWidth; ++x) {
+                const Rotated r = rotatedAt(e, x, y);
+                u[static_cast<size_t>(x)] = r.u;
+                v[static_cast<size_t>(x)] = r.v;
+            }
+            exact += TwistedPatternRow(u.data(), v.data(), ScreenWidth, e, row);
+            pixels += ScreenWidth;
+        }
+    EXPECT_LT(exact, pixels / 10000);
+    EXPECT_LT(TwistedPatternBound(178000), 1e-7);
+}
+
+TEST(TwistedFractal, SampledDemoFramesMatchTheFormula) {
+    for (int32_t e : sceneTimes({16000, 160000}, 23)) {
+        DrawTwistedFractal(e);
+        ASSERT_EQ(countMismatches(fractalPixel, e), 0) << "e=" << e;
+    }
+}
+
+TEST(TwistedFractal, FarTimesMatchTheFormula) {
+    for (int32_t e : farTimes(4)) {
+        DrawTwistedFractal(e);
+        ASSERT_EQ(countMismatches(fractalPixel, e), 0) << "e=" << e;
+    }
+}
+
+TEST(TwistedFractal, RowsOfAnyLengthMatchTheFormula) {
+    // Pixels are stepped in groups: rows that end inside a group, and rows
+    // longer than the screen, must still give every pixel its own colour.
+    std::mt19937 random(11);
+    for (int n : {1, 15, 16, 17, 37, 320, 333, 700}) {
+        std::vector<float> u(static_cast<size_t>(n)), v(static_cast<size_t>(n));
+        randomRow(random, u, v);
+        const Distortion k = distortionAt(static_cast<int32_t>(random()));
+        std::vector<uint32_t> out(static_cast<size_t>(n) + 1, 0x12345678u);
+        TwistedFractalRow(u.data(), v.data(), n, k.p, k.q, out.data());
+        for (size_t i = 0; i < u.size(); ++i)
+            ASSERT_EQ(out[i], escapeColour(gridPointOf(u[i], v[i]), k)) << "n=" << n << " i=" << i;
+        EXPECT_EQ(out.back(), 0x12345678u) << "n=" << n;
     }
 }
