@@ -73,6 +73,7 @@ void runDemo() {
         renderFrame(t, frameTarget, asciiArt);  // 6-12
         presentCells();                         // 13
         if (key != 0) break;                    // 14
+        if (consoleLost()) break;               // nobody left to show frames to
     }
 }
 
@@ -87,5 +88,9 @@ int demoMain(int argc, char** argv) {
     setupConsole();
     runDemo();
     restoreConsole();
+    if (consoleLost()) {
+        std::fputs("hazelglow: the terminal is gone; stopping\n", stderr);
+        return 1;
+    }
     return 0;
 }

@@ -80,6 +80,7 @@ volatile sig_atomic_t active = 0;   // set up and not yet restored for good
 volatile sig_atomic_t entered = 0;  // the terminal is in the demo's state now
 volatile sig_atomic_t resizePending = 0;
 volatile sig_atomic_t resumePending = 0;
+volatile sig_atomic_t lost = 0;  // a write failed for good: the terminal hung up or was closed
 
 // What each signal did before set-up, by signal number.
 struct sigaction previousActions[NSIG];
@@ -108,7 +109,10 @@ bool writeAll(const char* bytes, size_t count) {
             pollfd waitFor{Output, POLLOUT, 0};
             poll(&waitFor, 1, -1);
         } else {
-            return false;  // the terminal is gone; nobody is left to show it to
+            // A hung-up or closed terminal never takes a byte again (with
+            // SIGHUP ignored nothing else would end the demo).
+            if (n < 0 && (errno == EIO || errno == ENXIO || errno == EPIPE || errno == EBADF)) lost = 1;
+            return false;
         }
     }
     return true;
@@ -311,7 +315,7 @@ void setConsoleTitle(const char* cp437Title) {
 }
 
 void presentCells() {
-    if (!active) return;
+    if (!active || lost) return;
     SignalsHeld held;
     if (!entered) enterTerminal();
     if (resumePending) {
@@ -331,4 +335,8 @@ void restoreConsole() {
     leaveTerminal(TCSADRAIN);
     active = 0;
     uninstallAll();
+}
+
+bool consoleLost() {
+    return lost != 0;
 }

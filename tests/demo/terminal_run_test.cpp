@@ -408,6 +408,20 @@ TEST(TerminalRun, ASignalTheCallerIgnoredStaysIgnored) {
     expectTerminalGivenBack(run, 50, 80);
 }
 
+// nohup, then the terminal window closed: writes fail for good, and the
+// demo must stop rather than render for nobody.
+TEST(TerminalRun, AClosedTerminalStopsTheDemoWithAFailure) {
+    DataDir data;
+    PtyRun run(data.path(), 80, 50, DemoBinary, nullptr, {SIGHUP});
+    ASSERT_TRUE(run.started());
+    ASSERT_TRUE(run.readUntil([&](const std::string&) { return run.frames() >= 3; }));
+    run.closeMaster();
+    const int status = run.waitForStatus(10);
+    ASSERT_NE(status, -1) << "still running after its terminal closed";
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+}
+
 TEST(TerminalRun, AResizeRepaintsCentredInTheNewSize) {
     DataDir data;
     PtyRun run(data.path(), 80, 50);
