@@ -21,10 +21,9 @@ struct Strips {
     std::vector<uint8_t> textBytes, wipeBytes;
 
     Strips() {
-        std::string error;
         const std::string dir = HAZELGLOW_BUILD_DATA_DIR;
-        if (!loadImageStrip((dir + "/texts.png").c_str(), textStrip, error)) makeTexts();
-        if (!loadImageStrip((dir + "/wipe.png").c_str(), wipeStrip, error)) makeWipes();
+        if (!loadImageStrip((dir + "/texts.png").c_str(), textStrip)) makeTexts();
+        if (!loadImageStrip((dir + "/wipe.png").c_str(), wipeStrip)) makeWipes();
     }
 
     void makeTexts() {

@@ -37,8 +37,11 @@ constexpr const char* DemoTitle = "rUUX - V\x94rnik\x94 - Hazel Glow - ZKPW07";
 }
 
 void loadStripOrStop(const std::string& path, ImageStrip& strip) {
-    std::string error;
-    if (!loadImageStrip(path.c_str(), strip, error)) stopWithBadDataFile(path, error.c_str());
+    if (const Result loaded = loadImageStrip(path.c_str(), strip); !loaded) {
+        restoreConsole();
+        std::fprintf(stderr, "hazelglow: %s\n", loaded.message().c_str());
+        std::exit(2);
+    }
 }
 
 }  // namespace

@@ -1,7 +1,13 @@
 #include "effects/buffers.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <memory>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
 
 #include <stb_image.h>
 
@@ -13,28 +19,91 @@ uint16_t CellBuffer[CellCount];
 ImageStrip wipeStrip;
 ImageStrip textStrip;
 
-bool loadImageStrip(const char* path, ImageStrip& strip, std::string& error) {
+namespace {
+
+constexpr unsigned char PngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+// Signature and the IHDR chunk, which stb_image reads the size from.
+constexpr size_t PngHeaderBytes = 8 + 4 + 4 + 13 + 4;
+// The largest strip, stored without compression, with room for the
+// chunks around its pixels; anything bigger is not one of ours.
+constexpr long MaxStripFileBytes = 64L * 1024 * 1024;
+
+uint32_t bigEndian32(const unsigned char* bytes) {
+    return uint32_t(bytes[0]) << 24 | uint32_t(bytes[1]) << 16 | uint32_t(bytes[2]) << 8 | uint32_t(bytes[3]);
+}
+
+// True when the file's chunks run whole up to IEND: a file cut short
+// says so rather than failing somewhere inside the decoder.
+bool pngChunksComplete(const std::vector<unsigned char>& file) {
+    size_t at = sizeof PngSignature;
+    while (file.size() - at >= 12) {
+        const uint32_t length = bigEndian32(file.data() + at);
+        if (length > file.size() - at - 12) return false;
+        if (std::memcmp(file.data() + at + 4, "IEND", 4) == 0) return true;
+        at += 12 + size_t(length);
+    }
+    return false;
+}
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+}  // namespace
+
+Result loadImageStrip(const char* path, ImageStrip& strip) {
     strip = ImageStrip{};
-    int width = 0;
-    int height = 0;
-    int fileChannels = 0;
+    // Asked before opening: opening a FIFO would wait for a writer.
+    struct stat info {};
+    if (stat(path, &info) == 0 && !S_ISREG(info.st_mode))
+        return Result::failed(path, S_ISDIR(info.st_mode) ? "a directory, not a PNG image" : "not a regular file");
     errno = 0;
-    stbi_uc* pixels = stbi_load(path, &width, &height, &fileChannels, 4);
+    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
+    if (!file) return Result::failed(path, errno != 0 ? std::strerror(errno) : "cannot open the file");
+    long size = -1;
+    if (std::fseek(file.get(), 0, SEEK_END) == 0) size = std::ftell(file.get());
+    if (size < 0 || std::fseek(file.get(), 0, SEEK_SET) != 0) return Result::failed(path, "cannot read the file");
+    if (size == 0) return Result::failed(path, "the file is empty");
+
+    // The header alone first: the size it claims is checked before a byte
+    // of pixels is decoded or allocated.
+    std::vector<unsigned char> bytes(std::min(size_t(size), PngHeaderBytes));
+    if (std::fread(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
+        return Result::failed(path, "cannot read the file");
+    if (bytes.size() < sizeof PngSignature || std::memcmp(bytes.data(), PngSignature, sizeof PngSignature) != 0)
+        return Result::failed(path, "not a PNG image");
+    // The size straight from the IHDR chunk: stb_image's own header reader
+    // refuses very large sizes without saying what they are.
+    if (bytes.size() < PngHeaderBytes || std::memcmp(bytes.data() + 12, "IHDR", 4) != 0)
+        return Result::failed(path, "the PNG file is cut short or its header is damaged");
+    const uint32_t claimedWidth = bigEndian32(bytes.data() + 16);
+    const uint32_t claimedHeight = bigEndian32(bytes.data() + 20);
+    if (claimedWidth != ScreenWidth || claimedHeight == 0 || claimedHeight % ScreenHeight != 0 ||
+        claimedHeight / ScreenHeight > MaxStripFrames)
+        return Result::failed(path, "the image is " + std::to_string(claimedWidth) + "x" +
+                                        std::to_string(claimedHeight) +
+                                        " pixels; a strip is 320 pixels wide and 1 to " +
+                                        std::to_string(MaxStripFrames) + " frames of 200 rows high");
+    if (size > MaxStripFileBytes) return Result::failed(path, "the file is too large for a 320-pixel strip");
+
+    bytes.resize(size_t(size));
+    const size_t rest = bytes.size() - PngHeaderBytes;
+    if (std::fread(bytes.data() + PngHeaderBytes, 1, rest, file.get()) != rest)
+        return Result::failed(path, "cannot read the file");
+    if (!pngChunksComplete(bytes)) return Result::failed(path, "the PNG file is cut short");
+
+    int width = 0, height = 0, fileChannels = 0;
+    stbi_uc* pixels = stbi_load_from_memory(bytes.data(), int(bytes.size()), &width, &height, &fileChannels, 4);
     if (pixels == nullptr) {
         const char* reason = stbi_failure_reason();
-        if (reason != nullptr && std::strcmp(reason, "can't fopen") == 0)
-            error = errno != 0 ? std::strerror(errno) : "cannot open the file";
-        else
-            error = std::string("not a readable image") + (reason ? std::string(" (") + reason + ")" : "");
-        return false;
+        return Result::failed(path, std::string("the PNG image is damaged") +
+                                        (reason != nullptr && *reason != '\0' ? std::string(" (") + reason + ")" : ""));
     }
-    if (width != ScreenWidth || height < ScreenHeight) {
-        error = "the image is " + std::to_string(width) + "x" + std::to_string(height) +
-                " pixels; it must be 320 pixels wide with at least one 200-row frame";
+    if (width != ScreenWidth || height != int(claimedHeight)) {  // the header read twice differently
         stbi_image_free(pixels);
-        return false;
+        return Result::failed(path, "the PNG image is damaged");
     }
     strip.pixels = pixels;
     strip.frameCount = height / ScreenHeight;
-    return true;
+    return Result::ok();
 }

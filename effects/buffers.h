@@ -8,7 +8,8 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
+
+#include "effects/result.h"
 
 inline constexpr int ScreenWidth = 320;
 inline constexpr int ScreenHeight = 200;
@@ -40,8 +41,14 @@ struct ImageStrip {
 extern ImageStrip wipeStrip;
 extern ImageStrip textStrip;
 
-// Loads a strip with stb_image (4 channels). A missing or undecodable file,
-// a width other than 320 or fewer than 200 rows is refused: the strip is
-// left empty and `error` says why, in words fit for the one-line message
-// that stops start-up. The pixels are owned by the program until exit.
-bool loadImageStrip(const char* path, ImageStrip& strip, std::string& error);
+// Most frames a strip may hold (a 320 x 12 800 image, 16 MB decoded).
+inline constexpr int32_t MaxStripFrames = 64;
+
+// Loads a strip from a PNG file with stb_image (4 channels). Only a PNG 320
+// pixels wide and a whole number of 200-row frames high (1 to
+// MaxStripFrames) is taken; its header is checked before anything is
+// decoded, so a file that claims a huge picture costs nothing. Otherwise
+// the strip is left empty and the result says "path: problem", fit for the
+// one-line message that stops start-up. The pixels are owned by the program
+// until exit.
+Result loadImageStrip(const char* path, ImageStrip& strip);

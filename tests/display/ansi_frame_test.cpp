@@ -165,10 +165,9 @@ TEST(AnsiFrame, RealFramesOverTheTimeline) {
     // The pipeline's frames, three in a row every two seconds over the
     // whole timeline, diffed and read back at three terminal sizes.
     const std::string data = HAZELGLOW_BUILD_DATA_DIR;
-    std::string error;
-    if (!loadImageStrip((data + "/wipe.png").c_str(), wipeStrip, error) ||
-        !loadImageStrip((data + "/texts.png").c_str(), textStrip, error))
-        GTEST_SKIP() << "no data files in " << data << ": " << error;
+    Result loaded = loadImageStrip((data + "/wipe.png").c_str(), wipeStrip);
+    if (loaded) loaded = loadImageStrip((data + "/texts.png").c_str(), textStrip);
+    if (!loaded) GTEST_SKIP() << "no data files: " << loaded.message();
     static PKR_AsciiArt converter;
     converter.init();
 

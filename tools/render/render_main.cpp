@@ -129,10 +129,9 @@ bool ensureDirectory(const std::string& dir) {
 
 bool loadStrip(const std::string& dir, const char* name, ImageStrip& strip) {
     const std::string path = dir + "/" + name;
-    std::string error;
-    if (loadImageStrip(path.c_str(), strip, error)) return true;
-    std::fprintf(stderr, "hazelglow-render: %s: %s\n", path.c_str(), error.c_str());
-    return false;
+    const Result loaded = loadImageStrip(path.c_str(), strip);
+    if (!loaded) std::fprintf(stderr, "hazelglow-render: %s\n", loaded.message().c_str());
+    return bool(loaded);
 }
 
 }  // namespace
