@@ -23,6 +23,7 @@ const char* loadSoundtrack(const char* path) {
     case Aurix::CannotOpenFile:
         return "cannot open the file";
     default:
+        if (!soundtrack.loadProblem.empty()) return soundtrack.loadProblem.c_str();
         return "not a soundtrack this demo can play (Ogg Vorbis or PCM WAVE expected)";
     }
 }
