@@ -545,6 +545,34 @@ TEST(TerminalRun, AnUndecodableSoundtrackStopsWithAMessageAndTheTerminalBack) {
     EXPECT_TRUE(term.cursorVisible());
 }
 
+// The real soundtrack with 5 KB of noise a third of the way in: the demo
+// used to play up to the damage and end with status 0.
+TEST(TerminalRun, ADamagedSoundtrackStopsWithTheSecondWhereItBreaks) {
+    DataDir data;
+    const fs::path soundtrack = data.path() / "hazelglow.ogg";
+    const auto size = static_cast<std::streamoff>(fs::file_size(soundtrack));
+    {
+        std::fstream file(soundtrack, std::ios::binary | std::ios::in | std::ios::out);
+        file.seekp(size / 3);
+        uint32_t noise = 7;
+        for (int i = 0; i < 5000; ++i) {
+            noise = noise * 1103515245u + 12345u;
+            file.put(static_cast<char>(noise >> 16));
+        }
+    }
+    PtyRun run(data.path(), 80, 50);
+    ASSERT_TRUE(run.started());
+    const int status = run.waitForStatus(60);
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+    const std::string& output = run.output();
+    const size_t message = output.find("hazelglow: ");
+    ASSERT_NE(message, std::string::npos) << output;
+    EXPECT_NE(output.find("/hazelglow.ogg: the sound stops decoding at ", message), std::string::npos) << output;
+    EXPECT_EQ(run.frames(), 0u);
+    EXPECT_TRUE(run.termiosUnchanged());
+}
+
 TEST(TerminalRun, OutputThatIsNotATerminalIsRefused) {
     DataDir data;
     int out[2], err[2];

@@ -1,8 +1,6 @@
 #include "tools/render/frame_audio.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
+#include "tools/render/output_file.h"
 
 std::vector<int16_t> mixSoundtrack(Aurix::Wav& source) {
     constexpr uint32_t Frames = Aurix::AudioEngine::DeviceBlockFrames;
@@ -52,15 +50,5 @@ bool writeWaveFile(const std::string& path, const std::vector<int16_t>& samples)
     put32(bytes, dataBytes);
     for (int16_t sample : samples) put16(bytes, uint16_t(sample));
 
-    FILE* out = std::fopen(path.c_str(), "wb");
-    if (out == nullptr) {
-        std::fprintf(stderr, "hazelglow-render: %s: %s\n", path.c_str(), std::strerror(errno));
-        return false;
-    }
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-    if (std::fclose(out) != 0 || !written) {
-        std::fprintf(stderr, "hazelglow-render: %s: cannot write\n", path.c_str());
-        return false;
-    }
-    return true;
+    return writeWholeFile(path, bytes.data(), bytes.size());
 }

@@ -10,9 +10,11 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 #include <system_error>
 #include <vector>
 
+#include "demo/data_files.h"
 #include "demo/pipeline.h"
 #include "display/ascii_art.h"
 #include "effects/buffers.h"
@@ -46,6 +48,7 @@ struct Options {
     uint32_t startTick = 0;
     int frames = 4450;
     int from = 1;
+    bool fromGiven = false;
     bool hashes = false;
     bool stats = false;
     std::string dumpDir;
@@ -63,8 +66,10 @@ struct Options {
 long long parseNumber(const char* option, const char* text, long long low, long long high) {
     errno = 0;
     char* end = nullptr;
-    const long long value = std::strtoll(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0' || value < low || value > high)
+    // Digits only: strtoll would also take leading blanks and a sign.
+    const bool digits = text[0] >= '0' && text[0] <= '9';
+    const long long value = digits ? std::strtoll(text, &end, 10) : 0;
+    if (!digits || errno != 0 || end == text || *end != '\0' || value < low || value > high)
         usageError(std::string("bad value '") + text + "' for " + option + " (a whole number from " +
                    std::to_string(low) + " to " + std::to_string(high) + ")");
     return value;
@@ -89,6 +94,7 @@ Options parseOptions(int argc, char** argv) {
             options.frames = static_cast<int>(parseNumber("--frames", value(), 0, 1000000));
         } else if (arg == "--from") {
             options.from = static_cast<int>(parseNumber("--from", value(), 1, 1000000));
+            options.fromGiven = true;
         } else if (arg == "--hashes") {
             options.hashes = true;
         } else if (arg == "--wav") {
@@ -107,6 +113,9 @@ Options parseOptions(int argc, char** argv) {
             usageError("unknown option '" + arg + "'");
         }
     }
+    if (options.fromGiven && options.from > options.frames)
+        usageError("--from " + std::to_string(options.from) + " is past the last frame (--frames " +
+                   std::to_string(options.frames) + "): nothing would be output");
     return options;
 }
 
@@ -127,8 +136,18 @@ bool ensureDirectory(const std::string& dir) {
     return true;
 }
 
+// The demo's check, before anything opens the file: a FIFO would block the
+// open, and "missing" or "Permission denied" says more than a failed decode.
+bool dataFileUsable(const std::string& path, const char* what) {
+    const std::string problem = dataFileProblem(path);
+    if (problem.empty()) return true;
+    std::fprintf(stderr, "hazelglow-render: %s: %s%s\n", path.c_str(), what, problem.c_str());
+    return false;
+}
+
 bool loadStrip(const std::string& dir, const char* name, ImageStrip& strip) {
     const std::string path = dir + "/" + name;
+    if (!dataFileUsable(path, "")) return false;
     const Result loaded = loadImageStrip(path.c_str(), strip);
     if (!loaded) std::fprintf(stderr, "hazelglow-render: %s\n", loaded.message().c_str());
     return bool(loaded);
@@ -138,6 +157,13 @@ bool loadStrip(const std::string& dir, const char* name, ImageStrip& strip) {
 
 int main(int argc, char** argv) {
     const Options options = parseOptions(argc, argv);
+    // Standard output closed: say so now, before a file opened later takes
+    // its number and the hashes land in it.
+    struct stat standardOutput {};
+    if ((options.hashes || options.stats) && fstat(fileno(stdout), &standardOutput) != 0) {
+        std::fprintf(stderr, "hazelglow-render: standard output: %s\n", std::strerror(errno));
+        return 1;
+    }
 
     std::vector<std::unique_ptr<FrameOutput>> outputs;
     if (options.hashes) outputs.push_back(makeHashOutput(stdout));
@@ -163,8 +189,15 @@ int main(int argc, char** argv) {
     if (!options.wavPath.empty()) {
         const std::string soundtrackPath = options.dataDir + "/hazelglow.ogg";
         static Aurix::Wav soundtrack;
-        if (soundtrack.loadFromPath(soundtrackPath.c_str()) != Aurix::Success) {
-            std::fprintf(stderr, "hazelglow-render: %s: cannot load the soundtrack\n", soundtrackPath.c_str());
+        if (!dataFileUsable(soundtrackPath, "cannot load the soundtrack: ")) return 2;
+        if (const Aurix::AudioStatus status = soundtrack.loadFromPath(soundtrackPath.c_str());
+            status != Aurix::Success) {
+            const std::string problem = status == Aurix::CannotOpenFile ? std::strerror(errno)
+                                        : soundtrack.loadProblem.empty()
+                                            ? "not a soundtrack the demo can play (Ogg Vorbis or PCM WAVE expected)"
+                                            : soundtrack.loadProblem;
+            std::fprintf(stderr, "hazelglow-render: %s: cannot load the soundtrack: %s\n", soundtrackPath.c_str(),
+                         problem.c_str());
             return 2;
         }
         if (!writeWaveFile(options.wavPath, mixSoundtrack(soundtrack))) return 1;
