@@ -26,7 +26,7 @@ constexpr unsigned char PngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a
 constexpr size_t PngHeaderBytes = 8 + 4 + 4 + 13 + 4;
 // The largest strip, stored without compression, with room for the
 // chunks around its pixels; anything bigger is not one of ours.
-constexpr long MaxStripFileBytes = 64L * 1024 * 1024;
+constexpr size_t MaxStripFileBytes = 64u * 1024 * 1024;
 
 uint32_t bigEndian32(const unsigned char* bytes) {
     return uint32_t(bytes[0]) << 24 | uint32_t(bytes[1]) << 16 | uint32_t(bytes[2]) << 8 | uint32_t(bytes[3]);
@@ -34,12 +34,12 @@ uint32_t bigEndian32(const unsigned char* bytes) {
 
 // True when the file's chunks run whole up to IEND: a file cut short
 // says so rather than failing somewhere inside the decoder.
-bool pngChunksComplete(const std::vector<unsigned char>& file) {
+bool pngChunksComplete(const unsigned char* file, size_t size) {
     size_t at = sizeof PngSignature;
-    while (file.size() - at >= 12) {
-        const uint32_t length = bigEndian32(file.data() + at);
-        if (length > file.size() - at - 12) return false;
-        if (std::memcmp(file.data() + at + 4, "IEND", 4) == 0) return true;
+    while (size - at >= 12) {
+        const uint32_t length = bigEndian32(file + at);
+        if (length > size - at - 12) return false;
+        if (std::memcmp(file + at + 4, "IEND", 4) == 0) return true;
         at += 12 + size_t(length);
     }
     return false;
@@ -49,7 +49,49 @@ struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
+// Empty when the bytes start like a strip: a PNG signature and a header
+// chunk claiming width 320 and 1 to MaxStripFrames whole frames. The size
+// comes straight from IHDR: stb_image's own header reader refuses very
+// large sizes without saying what they are.
+std::string headerProblem(const unsigned char* bytes, size_t size) {
+    if (size < sizeof PngSignature || std::memcmp(bytes, PngSignature, sizeof PngSignature) != 0)
+        return "not a PNG image";
+    if (size < PngHeaderBytes || std::memcmp(bytes + 12, "IHDR", 4) != 0)
+        return "the PNG file is cut short or its header is damaged";
+    const uint32_t width = bigEndian32(bytes + 16);
+    const uint32_t height = bigEndian32(bytes + 20);
+    if (width == ScreenWidth && height > 0 && height % ScreenHeight == 0 && height / ScreenHeight <= MaxStripFrames)
+        return {};
+    return "the image is " + std::to_string(width) + "x" + std::to_string(height) +
+           " pixels; a strip is 320 pixels wide and 1 to " + std::to_string(MaxStripFrames) +
+           " frames of 200 rows high";
+}
+
 }  // namespace
+
+Result loadImageStripFromMemory(const uint8_t* bytes, size_t size, const std::string& name, ImageStrip& strip) {
+    strip = ImageStrip{};
+    if (size == 0) return Result::failed(name, "the file is empty");
+    if (const std::string problem = headerProblem(bytes, size); !problem.empty()) return Result::failed(name, problem);
+    if (size > MaxStripFileBytes) return Result::failed(name, "the file is too large for a 320-pixel strip");
+    if (!pngChunksComplete(bytes, size)) return Result::failed(name, "the PNG file is cut short");
+
+    int width = 0, height = 0, fileChannels = 0;
+    stbi_uc* pixels = stbi_load_from_memory(bytes, int(size), &width, &height, &fileChannels, 4);
+    if (pixels == nullptr) {
+        const char* reason = stbi_failure_reason();
+        return Result::failed(name, std::string("the PNG image is damaged") +
+                                        (reason != nullptr && *reason != '\0' ? std::string(" (") + reason + ")" : ""));
+    }
+    if (width != ScreenWidth || height % ScreenHeight != 0 || height / ScreenHeight < 1 ||
+        height / ScreenHeight > MaxStripFrames) {
+        stbi_image_free(pixels);
+        return Result::failed(name, "the PNG image is damaged");
+    }
+    strip.pixels = pixels;
+    strip.frameCount = height / ScreenHeight;
+    return Result::ok();
+}
 
 Result loadImageStrip(const char* path, ImageStrip& strip) {
     strip = ImageStrip{};
@@ -65,45 +107,17 @@ Result loadImageStrip(const char* path, ImageStrip& strip) {
     if (size < 0 || std::fseek(file.get(), 0, SEEK_SET) != 0) return Result::failed(path, "cannot read the file");
     if (size == 0) return Result::failed(path, "the file is empty");
 
-    // The header alone first: the size it claims is checked before a byte
-    // of pixels is decoded or allocated.
+    // The header alone first: the size it claims is checked before the rest
+    // is read, and before a byte of pixels is decoded or allocated.
     std::vector<unsigned char> bytes(std::min(size_t(size), PngHeaderBytes));
     if (std::fread(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
         return Result::failed(path, "cannot read the file");
-    if (bytes.size() < sizeof PngSignature || std::memcmp(bytes.data(), PngSignature, sizeof PngSignature) != 0)
-        return Result::failed(path, "not a PNG image");
-    // The size straight from the IHDR chunk: stb_image's own header reader
-    // refuses very large sizes without saying what they are.
-    if (bytes.size() < PngHeaderBytes || std::memcmp(bytes.data() + 12, "IHDR", 4) != 0)
-        return Result::failed(path, "the PNG file is cut short or its header is damaged");
-    const uint32_t claimedWidth = bigEndian32(bytes.data() + 16);
-    const uint32_t claimedHeight = bigEndian32(bytes.data() + 20);
-    if (claimedWidth != ScreenWidth || claimedHeight == 0 || claimedHeight % ScreenHeight != 0 ||
-        claimedHeight / ScreenHeight > MaxStripFrames)
-        return Result::failed(path, "the image is " + std::to_string(claimedWidth) + "x" +
-                                        std::to_string(claimedHeight) +
-                                        " pixels; a strip is 320 pixels wide and 1 to " +
-                                        std::to_string(MaxStripFrames) + " frames of 200 rows high");
-    if (size > MaxStripFileBytes) return Result::failed(path, "the file is too large for a 320-pixel strip");
-
+    if (const std::string problem = headerProblem(bytes.data(), bytes.size()); !problem.empty())
+        return Result::failed(path, problem);
+    if (size_t(size) > MaxStripFileBytes) return Result::failed(path, "the file is too large for a 320-pixel strip");
     bytes.resize(size_t(size));
     const size_t rest = bytes.size() - PngHeaderBytes;
     if (std::fread(bytes.data() + PngHeaderBytes, 1, rest, file.get()) != rest)
         return Result::failed(path, "cannot read the file");
-    if (!pngChunksComplete(bytes)) return Result::failed(path, "the PNG file is cut short");
-
-    int width = 0, height = 0, fileChannels = 0;
-    stbi_uc* pixels = stbi_load_from_memory(bytes.data(), int(bytes.size()), &width, &height, &fileChannels, 4);
-    if (pixels == nullptr) {
-        const char* reason = stbi_failure_reason();
-        return Result::failed(path, std::string("the PNG image is damaged") +
-                                        (reason != nullptr && *reason != '\0' ? std::string(" (") + reason + ")" : ""));
-    }
-    if (width != ScreenWidth || height != int(claimedHeight)) {  // the header read twice differently
-        stbi_image_free(pixels);
-        return Result::failed(path, "the PNG image is damaged");
-    }
-    strip.pixels = pixels;
-    strip.frameCount = height / ScreenHeight;
-    return Result::ok();
+    return loadImageStripFromMemory(bytes.data(), bytes.size(), path, strip);
 }

@@ -7,7 +7,9 @@
 // attribute (low nibble foreground, high nibble background).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "effects/result.h"
 
@@ -52,3 +54,7 @@ inline constexpr int32_t MaxStripFrames = 64;
 // one-line message that stops start-up. The pixels are owned by the program
 // until exit.
 Result loadImageStrip(const char* path, ImageStrip& strip);
+
+// The same from a whole file's bytes already in memory; `name` names it in
+// the message. The pixels are stb_image's (stbi_image_free frees them).
+Result loadImageStripFromMemory(const uint8_t* bytes, size_t size, const std::string& name, ImageStrip& strip);
