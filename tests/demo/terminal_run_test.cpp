@@ -343,7 +343,7 @@ std::vector<int> endingSignals() {
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, TerminalSignal, testing::ValuesIn(endingSignals()),
-                         [](const auto& info) { return signalName(info.param); });
+                         [](const auto& test) { return signalName(test.param); });
 
 // bash goes on with a loop after Ctrl+C unless the program it waited for
 // died of SIGINT itself.
@@ -390,7 +390,7 @@ TEST_P(TerminalFault, RestoresTheTerminalAndDiesOfTheSignal) {
 
 INSTANTIATE_TEST_SUITE_P(Signals, TerminalFault,
                          testing::Values(SIGSEGV, SIGBUS, SIGFPE, SIGABRT, SIGILL, SIGTRAP, SIGSYS, SIGXCPU, SIGXFSZ),
-                         [](const auto& info) { return signalName(info.param); });
+                         [](const auto& test) { return signalName(test.param); });
 
 TEST(TerminalRun, ASignalTheCallerIgnoredStaysIgnored) {
     DataDir data;
