@@ -79,14 +79,14 @@ std::string dataFileProblem(const std::string& path) {
     const int fd = open(path.c_str(), O_RDONLY);
     if (fd < 0) return std::strerror(errno);
     std::string why;
-    char byte;
+    char firstByte;
     if (fstat(fd, &info) != 0)
         why = std::strerror(errno);
     else if (!S_ISREG(info.st_mode))
         why = "not a regular file";
     else if (info.st_size == 0)
         why = "the file is empty";
-    else if (read(fd, &byte, 1) != 1)
+    else if (read(fd, &firstByte, 1) != 1)
         why = std::strerror(errno);
     close(fd);
     return why;
