@@ -206,7 +206,9 @@ void onStopSignal(int sig) {
     errno = savedErrno;
 }
 
-void install(int sig, void (*handler)(int)) {
+// `onlyIfDefault`: left alone when someone already handles it (a profiler's
+// SIGPROF, say), since then it does not end the process anyway.
+void install(int sig, void (*handler)(int), bool onlyIfDefault = false) {
     if (sig <= 0 || sig >= NSIG) return;
     struct sigaction action {};
     action.sa_handler = handler;
@@ -218,6 +220,7 @@ void install(int sig, void (*handler)(int)) {
     if (sigaction(sig, nullptr, &previousActions[sig]) != 0) return;
     // A signal the caller chose to ignore (nohup, background jobs) stays ignored.
     if (previousActions[sig].sa_handler == SIG_IGN) return;
+    if (onlyIfDefault && previousActions[sig].sa_handler != SIG_DFL) return;
     if (sigaction(sig, &action, nullptr) == 0) installed[sig] = true;
 }
 
@@ -295,7 +298,7 @@ void setupConsole() {
 
     SignalsHeld held;
     mainThread = pthread_self();
-    forEachEndingSignal([](int sig) { install(sig, onEndingSignal); });
+    forEachEndingSignal([](int sig) { install(sig, onEndingSignal, true); });
     for (int sig : FaultSignals) install(sig, onFaultSignal);
     for (int sig : FlagSignals) install(sig, onFlagSignal);
     install(SIGTSTP, onStopSignal);
