@@ -210,6 +210,10 @@ public:
 
     std::unique_ptr<float[]> data;
     uint32_t sampleCount = 0;  // frames per channel
+    // After a failed load, what was wrong when the status alone does not say
+    // (a stream that breaks off, a WAVE sample format not taken), in words
+    // for a one-line message; empty otherwise.
+    std::string loadProblem;
 
 private:
     AudioStatus decodeVorbis(stb_vorbis* decoder, uint32_t fileBytes);

@@ -2,7 +2,9 @@
 // Ogg Vorbis (stb_vorbis, from the file's bytes in memory) and PCM WAVE.
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #define STB_VORBIS_HEADER_ONLY
@@ -162,6 +164,7 @@ AudioStatus Wav::loadFromFile(File& file) {
     // Voices read data while they play: none may outlive the samples it reads.
     if (engine != nullptr) engine->stopSource(*this);
     clear();
+    loadProblem.clear();
 
     char tag[4];
     if (!readExactly(file, tag, 4)) return UnreadableContent;
@@ -230,8 +233,16 @@ AudioStatus Wav::decodeVorbis(stb_vorbis* decoder, uint32_t fileBytes) {
     }
     stb_vorbis_close(decoder);
 
-    // A stream that ends early keeps what it decoded; channel 1 moves up to follow channel 0.
-    if (keep == 2 && pos < n) std::memmove(samples.get() + pos, samples.get() + n, pos * sizeof(float));
+    // A stream that stops decoding before the length its last page declares
+    // is damaged or cut: playing what decoded would end the demo early and
+    // look like success.
+    if (pos < n) {
+        char where[96];
+        std::snprintf(where, sizeof where, "the sound stops decoding at %.1f s of its %.1f s (damaged or cut short)",
+                      double(pos) / info.sample_rate, double(n) / info.sample_rate);
+        loadProblem = where;
+        return UnreadableContent;
+    }
     baseSampleRate = float(info.sample_rate);
     channelCount = keep;
     sampleCount = pos;
@@ -247,7 +258,15 @@ AudioStatus Wav::parseRiffWave(File& file) {
     if (!readU32(file, chunkSize) || !readU16(file, formatTag) || !readU16(file, channels) || !readU32(file, rate) ||
         !readU32(file, byteRate) || !readU16(file, blockAlign) || !readU16(file, bits))
         return UnreadableContent;
-    if (formatTag != 1 || chunkSize != 16 || (bits != 8 && bits != 16)) return UnreadableContent;
+    if (formatTag != 1 || chunkSize != 16 || (bits != 8 && bits != 16)) {
+        // 24- and 32-bit, float and extensible WAVE files are WAVE all the same: say what is taken.
+        loadProblem = "8- or 16-bit PCM WAVE expected";
+        if (formatTag == 3)
+            loadProblem += " (this one holds floats)";
+        else if (bits != 8 && bits != 16)
+            loadProblem += " (this one is " + std::to_string(bits) + "-bit)";
+        return UnreadableContent;
+    }
     // No frame count without channels; no playable step without a sane rate.
     if (channels == 0 || rate == 0 || rate > MaxSampleRate) return UnreadableContent;
 

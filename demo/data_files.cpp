@@ -16,27 +16,47 @@
 
 namespace {
 
-// Empty when the file can be read; otherwise why not.
-std::string unreadable(const std::string& path) {
+// A name that is there but leads nowhere: a symbolic link to nothing, or a
+// loop of them. Such a file is broken, not absent.
+bool brokenLink(const std::string& path) {
+#ifdef _WIN32
+    (void)path;
+    return false;
+#else
     struct stat info {};
+    return stat(path.c_str(), &info) != 0 && lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+#endif
+}
+
+}  // namespace
+
+std::string dataFileProblem(const std::string& path) {
+    struct stat info {};
+    if (brokenLink(path)) {
+        stat(path.c_str(), &info);
+        return errno == ENOENT ? "a symbolic link to a file that is not there" : std::strerror(errno);
+    }
     // Asked before opening: Windows refuses to open a folder at all, and its
-    // "Permission denied" would hide what is wrong.
+    // "Permission denied" would hide what is wrong; opening a FIFO would wait
+    // for a writer.
     if (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return "not a regular file";
     const int fd = open(path.c_str(), O_RDONLY);
     if (fd < 0) return std::strerror(errno);
     std::string why;
-    char byte;
+    char firstByte;
     if (fstat(fd, &info) != 0)
         why = std::strerror(errno);
     else if (!S_ISREG(info.st_mode))
         why = "not a regular file";
     else if (info.st_size == 0)
         why = "the file is empty";
-    else if (read(fd, &byte, 1) != 1)
+    else if (read(fd, &firstByte, 1) != 1)
         why = std::strerror(errno);
     close(fd);
     return why;
 }
+
+namespace {
 
 std::string placesLooked(const std::vector<std::string>& directories) {
     std::string list;
@@ -76,8 +96,8 @@ Result findDataFiles(const std::vector<std::string>& directories, DataFiles& fil
         for (const std::string& dir : directories) {
             const std::string path = dir + "/" + file.name;
             struct stat info {};
-            if (stat(path.c_str(), &info) != 0) continue;
-            const std::string why = unreadable(path);
+            if (stat(path.c_str(), &info) != 0 && !brokenLink(path)) continue;
+            const std::string why = dataFileProblem(path);
             if (!why.empty())
                 return Result::failed("cannot read data file " + path,
                                       why + " (looked in " + placesLooked(directories) + ")");

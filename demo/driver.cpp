@@ -60,6 +60,7 @@ Result runDemo() {
         renderFrame(t, frameTarget, asciiArt);  // 6-12
         presentCells();                         // 13
         if (key != 0) break;                    // 14
+        if (consoleLost()) break;               // nobody left to show frames to
     }
     return Result::ok();
 }
@@ -74,6 +75,10 @@ int demoMain(int argc, char** argv) {
     if (!ran) {
         std::fprintf(stderr, "hazelglow: %s\n", ran.message().c_str());
         return 2;
+    }
+    if (consoleLost()) {
+        std::fputs("hazelglow: the terminal is gone; stopping\n", stderr);
+        return 1;
     }
     return 0;
 }

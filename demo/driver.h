@@ -12,8 +12,8 @@
 
 // The process entry: finds the data files (before the terminal is
 // touched), sets up the console, runs the demo and gives the console back.
-// Returns 0, or 2 when a data file is missing or unreadable or there is no
-// terminal to draw in; the one line on stderr says why.
+// Returns 0, 2 when a data file is missing or unreadable, or 1 when the
+// terminal went away (hung up with SIGHUP ignored) while the demo ran.
 int demoMain(int argc, char** argv);
 
 // Start-up steps 1-9: audio engine, soundtrack, converter tables, title,

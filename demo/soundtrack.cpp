@@ -23,6 +23,7 @@ Result loadSoundtrack(const char* path) {
     case Aurix::CannotOpenFile:
         return Result::failed(path, "cannot open the file");
     default:
+        if (!soundtrack.loadProblem.empty()) return Result::failed(path, soundtrack.loadProblem);
         return Result::failed(path, "not a soundtrack this demo can play (Ogg Vorbis or PCM WAVE expected)");
     }
 }

@@ -22,6 +22,10 @@ void setConsoleTitle(const char* cp437Title);
 // Shows the CellBuffer.
 void presentCells();
 
+// True once the console cannot show anything any more (a terminal that hung
+// up or was closed); the demo then stops with a failure status.
+bool consoleLost();
+
 // Gives back everything setupConsole changed. Safe to call more than once
 // and without set-up; also runs at normal process exit.
 void restoreConsole();

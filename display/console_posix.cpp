@@ -3,7 +3,7 @@
 // change undone on the way out, signals and crashes included.
 //
 // Signal path: the handlers only write the prepared restore string, call
-// tcsetattr and then _exit or re-raise, all async-signal-safe, and on the
+// tcsetattr and then re-raise the signal, all async-signal-safe, and on the
 // main thread only (other threads pass the signal on). Other events
 // (resize, resume) only set flags that the next frame reads.
 #include "display/console.h"
@@ -26,12 +26,50 @@
 
 namespace {
 
-constexpr int TerminatingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
-constexpr int CrashSignals[] = {SIGSEGV, SIGABRT, SIGBUS, SIGFPE};
+// Every signal whose default action ends the process gives the terminal
+// back first. These then die of the signal itself (its default action), so
+// the caller sees how the demo ended: a shell's loop stops on Ctrl+C and
+// still reads 128 + n as the status.
+constexpr int EndingSignals[] = {
+    SIGINT,    SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGPIPE, SIGVTALRM, SIGPROF,
+#ifdef SIGIO
+    SIGIO,
+#endif
+#ifdef SIGPWR
+    SIGPWR,
+#endif
+#ifdef SIGSTKFLT
+    SIGSTKFLT,
+#endif
+#ifdef SIGEMT
+    SIGEMT,
+#endif
+};
+// Faults: the terminal is given back, then the signal goes to whoever had it
+// before (the default action: a core dump, or a sanitizer's report).
+constexpr int FaultSignals[] = {SIGSEGV, SIGABRT, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS, SIGXCPU, SIGXFSZ};
 constexpr int FlagSignals[] = {SIGWINCH, SIGCONT};
-constexpr int AllSignals[] = {SIGINT, SIGTERM, SIGHUP,   SIGQUIT, SIGSEGV, SIGABRT,
-                              SIGBUS, SIGFPE,  SIGWINCH, SIGCONT, SIGTSTP};
-constexpr int SignalCount = sizeof AllSignals / sizeof AllSignals[0];
+
+// The real-time signals end the process by default too; their range is
+// known only at run time.
+template <typename Visit>
+void forEachEndingSignal(Visit visit) {
+    for (int sig : EndingSignals) visit(sig);
+#ifdef SIGRTMIN
+    for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig) visit(sig);
+#endif
+}
+
+// Signals that would cut a frame or the restore in half: held around both,
+// and while a handler gives the terminal back.
+sigset_t heldSignals() {
+    sigset_t held;
+    sigemptyset(&held);
+    forEachEndingSignal([&](int sig) { sigaddset(&held, sig); });
+    for (int sig : FlagSignals) sigaddset(&held, sig);
+    sigaddset(&held, SIGTSTP);
+    return held;
+}
 
 constexpr int Output = STDOUT_FILENO;
 int termiosFd = -1;  // the terminal whose settings were changed, -1: none
@@ -43,9 +81,11 @@ volatile sig_atomic_t active = 0;   // set up and not yet restored for good
 volatile sig_atomic_t entered = 0;  // the terminal is in the demo's state now
 volatile sig_atomic_t resizePending = 0;
 volatile sig_atomic_t resumePending = 0;
+volatile sig_atomic_t lost = 0;  // a write failed for good: the terminal hung up or was closed
 
-struct sigaction previousActions[SignalCount];
-bool installed[SignalCount] = {};
+// What each signal did before set-up, by signal number.
+struct sigaction previousActions[NSIG];
+bool installed[NSIG] = {};
 
 // The terminal's size before the demo asked for 80x50, asked back on the way
 // out; formatted at set-up so the signal path only writes it.
@@ -70,7 +110,10 @@ bool writeAll(const char* bytes, size_t count) {
             pollfd waitFor{Output, POLLOUT, 0};
             poll(&waitFor, 1, -1);
         } else {
-            return false;  // the terminal is gone; nobody is left to show it to
+            // A hung-up or closed terminal never takes a byte again (with
+            // SIGHUP ignored nothing else would end the demo).
+            if (n < 0 && (errno == EIO || errno == ENXIO || errno == EPIPE || errno == EBADF)) lost = 1;
+            return false;
         }
     }
     return true;
@@ -98,12 +141,6 @@ void enterTerminal() {
     writeAll(TermSeq::ConsoleWindowPlacement);
 }
 
-int signalSlot(int sig) {
-    for (int i = 0; i < SignalCount; ++i)
-        if (AllSignals[i] == sig) return i;
-    return -1;
-}
-
 // Signals for the whole process may land on any thread (the mixing
 // thread, say) even while the main thread holds them around a frame write.
 // Such a handler passes the signal on to the main thread, which takes it
@@ -114,18 +151,30 @@ bool passedToMainThread(int sig) {
     return true;
 }
 
-void onTerminatingSignal(int sig) {
-    if (passedToMainThread(sig)) return;
-    leaveTerminal(TCSANOW);
-    _exit(128 + sig);
+void unblock(int sig) {
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, sig);
+    pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
 }
 
-void onCrashSignal(int sig) {
+void onEndingSignal(int sig) {
+    if (passedToMainThread(sig)) return;
     leaveTerminal(TCSANOW);
-    // Hand the signal to whoever had it before (the default action: a core
-    // dump, or a sanitizer's report); it fires again when we return.
-    const int slot = signalSlot(sig);
-    if (slot >= 0) sigaction(sig, &previousActions[slot], nullptr);
+    struct sigaction byDefault {};
+    byDefault.sa_handler = SIG_DFL;
+    sigemptyset(&byDefault.sa_mask);
+    sigaction(sig, &byDefault, nullptr);
+    unblock(sig);
+    raise(sig);
+    _exit(128 + sig);  // not reached: the default action of every one of them ends the process
+}
+
+void onFaultSignal(int sig) {
+    leaveTerminal(TCSANOW);
+    // Hand the signal to whoever had it before; it fires again when we
+    // return (a real fault by running the same instruction again).
+    if (sig > 0 && sig < NSIG) sigaction(sig, &previousActions[sig], nullptr);
     raise(sig);
 }
 
@@ -158,38 +207,36 @@ void onStopSignal(int sig) {
     errno = savedErrno;
 }
 
-void install(int sig, void (*handler)(int)) {
-    const int slot = signalSlot(sig);
+// `onlyIfDefault`: left alone when someone already handles it (a profiler's
+// SIGPROF, say), since then it does not end the process anyway.
+void install(int sig, void (*handler)(int), bool onlyIfDefault = false) {
+    if (sig <= 0 || sig >= NSIG) return;
     struct sigaction action {};
     action.sa_handler = handler;
-    sigemptyset(&action.sa_mask);
     // A signal that arrives while another handler restores waits for it.
-    for (int other : TerminatingSignals) sigaddset(&action.sa_mask, other);
-    sigaddset(&action.sa_mask, SIGTSTP);
+    action.sa_mask = heldSignals();
+    sigdelset(&action.sa_mask, SIGWINCH);
+    sigdelset(&action.sa_mask, SIGCONT);
     action.sa_flags = SA_RESTART;
-    if (sigaction(sig, nullptr, &previousActions[slot]) != 0) return;
+    if (sigaction(sig, nullptr, &previousActions[sig]) != 0) return;
     // A signal the caller chose to ignore (nohup, background jobs) stays ignored.
-    if (previousActions[slot].sa_handler == SIG_IGN) return;
-    if (sigaction(sig, &action, nullptr) == 0) installed[slot] = true;
+    if (previousActions[sig].sa_handler == SIG_IGN) return;
+    if (onlyIfDefault && previousActions[sig].sa_handler != SIG_DFL) return;
+    if (sigaction(sig, &action, nullptr) == 0) installed[sig] = true;
 }
 
 void uninstallAll() {
-    for (int i = 0; i < SignalCount; ++i) {
-        if (!installed[i]) continue;
-        sigaction(AllSignals[i], &previousActions[i], nullptr);
-        installed[i] = false;
+    for (int sig = 1; sig < NSIG; ++sig) {
+        if (!installed[sig]) continue;
+        sigaction(sig, &previousActions[sig], nullptr);
+        installed[sig] = false;
     }
 }
 
-// Signals that would cut a frame or the restore in half wait until it is done.
 class SignalsHeld {
 public:
     SignalsHeld() {
-        sigset_t held;
-        sigemptyset(&held);
-        for (int sig : TerminatingSignals) sigaddset(&held, sig);
-        for (int sig : FlagSignals) sigaddset(&held, sig);
-        sigaddset(&held, SIGTSTP);
+        const sigset_t held = heldSignals();
         pthread_sigmask(SIG_BLOCK, &held, &previous_);
     }
     ~SignalsHeld() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
@@ -249,8 +296,8 @@ Result setupConsole() {
 
     SignalsHeld held;
     mainThread = pthread_self();
-    for (int sig : TerminatingSignals) install(sig, onTerminatingSignal);
-    for (int sig : CrashSignals) install(sig, onCrashSignal);
+    forEachEndingSignal([](int sig) { install(sig, onEndingSignal, true); });
+    for (int sig : FaultSignals) install(sig, onFaultSignal);
     for (int sig : FlagSignals) install(sig, onFlagSignal);
     install(SIGTSTP, onStopSignal);
     active = 1;
@@ -270,7 +317,7 @@ void setConsoleTitle(const char* cp437Title) {
 }
 
 void presentCells() {
-    if (!active) return;
+    if (!active || lost) return;
     SignalsHeld held;
     if (!entered) enterTerminal();
     if (resumePending) {
@@ -290,4 +337,8 @@ void restoreConsole() {
     leaveTerminal(TCSADRAIN);
     active = 0;
     uninstallAll();
+}
+
+bool consoleLost() {
+    return lost != 0;
 }

@@ -139,3 +139,9 @@ void restoreConsole() {
     if (previousCodePage != 0) SetConsoleOutputCP(previousCodePage);
     if (previousOutput != INVALID_HANDLE_VALUE) SetConsoleActiveScreenBuffer(previousOutput);
 }
+
+// A console window cannot go away under a running program: closing it ends
+// the process (CTRL_CLOSE_EVENT), so there is never a console left to lose.
+bool consoleLost() {
+    return false;
+}

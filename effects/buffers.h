@@ -7,6 +7,7 @@
 // attribute (low nibble foreground, high nibble background).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "effects/result.h"
@@ -46,9 +47,18 @@ struct ImageStrip {
 extern ImageStrip wipeStrip;
 extern ImageStrip textStrip;
 
-// Loads a strip with stb_image (4 channels). A missing or undecodable file,
-// a width other than 320 or fewer than 200 rows is refused: the strip is
-// left empty and the failure names the file and says why, fit for the
+// Most frames a strip may hold (a 320 x 12 800 image, 16 MB decoded).
+inline constexpr int32_t MaxStripFrames = 64;
+
+// Loads a strip from a PNG file with stb_image (4 channels). Only a PNG 320
+// pixels wide and a whole number of 200-row frames high (1 to
+// MaxStripFrames) is taken; its header is checked before anything is
+// decoded, so a file that claims a huge picture costs nothing. Otherwise
+// the strip is left empty and the result says "path: problem", fit for the
 // one-line message that stops start-up. The pixels are owned by the program
 // until exit.
 Result loadImageStrip(const char* path, ImageStrip& strip);
+
+// The same from a whole file's bytes already in memory; `name` names it in
+// the message. The pixels are stb_image's (stbi_image_free frees them).
+Result loadImageStripFromMemory(const uint8_t* bytes, size_t size, const std::string& name, ImageStrip& strip);

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <sys/wait.h>
 #include <vector>
 
 #include "audio/aurix.h"
@@ -78,6 +79,45 @@ TEST(RenderWav, WritesTheDeviceMixOfTheSoundtrack) {
     EXPECT_NE(std::system(missing.c_str()), 0);
 
     std::remove(wavPath.c_str());
+    std::remove(soundtrackPath.c_str());
+    std::remove(dir.c_str());
+}
+
+// 5 KB of noise a third of the way in: --wav refuses the soundtrack, names
+// it and the second where it breaks, and writes nothing.
+TEST(RenderWav, ADamagedSoundtrackIsRefusedWithTheSecond) {
+    const std::string dir = audiotest::temporaryDirectory();
+    ASSERT_FALSE(dir.empty());
+    std::vector<float> planar(2 * 4 * 44100);
+    uint32_t noise = 99;
+    for (float& x : planar) {
+        noise = noise * 1103515245u + 12345u;
+        x = float(int(noise >> 16 & 0xFFF) - 2048) / 8192.0f;
+    }
+    std::vector<uint8_t> ogg = audiotest::makeOggVorbis(planar, 2, 44100);
+    for (size_t i = ogg.size() / 3; i < ogg.size() / 3 + 5000 && i < ogg.size(); ++i) {
+        noise = noise * 1103515245u + 12345u;
+        ogg[i] = uint8_t(noise >> 16);
+    }
+    const std::string soundtrackPath = dir + "/hazelglow.ogg";
+    std::ofstream(soundtrackPath, std::ios::binary)
+        .write(reinterpret_cast<const char*>(ogg.data()), std::streamsize(ogg.size()));
+    const std::string wavPath = dir + "/mix.wav";
+    const std::string errorsPath = dir + "/errors.txt";
+    const std::string command =
+        std::string(HAZELGLOW_BIN_DIR) + "/hazelglow-render --data " + dir + " --wav " + wavPath + " 2>" + errorsPath;
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+    std::ifstream in(errorsPath);
+    const std::string errors((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string expected =
+        "hazelglow-render: " + soundtrackPath + ": cannot load the soundtrack: the sound stops decoding at ";
+    EXPECT_EQ(errors.rfind(expected, 0), 0u) << errors;
+    EXPECT_NE(errors.find(" s of its 4.0 s"), std::string::npos) << errors;
+    EXPECT_FALSE(std::ifstream(wavPath).good());
+
+    std::remove(errorsPath.c_str());
     std::remove(soundtrackPath.c_str());
     std::remove(dir.c_str());
 }

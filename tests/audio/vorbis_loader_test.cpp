@@ -6,8 +6,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <utility>
 #include <vector>
 
 #include "audio/aurix.h"
@@ -117,4 +119,45 @@ TEST(VorbisLoader, DamagedStreamsAreUnreadable) {
     garbage.resize(300, 0xA5);
     EXPECT_EQ(loadBytes(wav, garbage), UnreadableContent);
     expectEmpty(wav);
+}
+
+// Bytes overwritten or lost in the middle: the pages after the damage do
+// not decode, so the stream stops short of the length its last page
+// declares. Playing what decoded would end the soundtrack early, silently.
+TEST(VorbisLoader, AStreamThatBreaksOffIsRefusedWithTheSecond) {
+    const uint32_t rate = 22050, frames = 6 * rate;
+    // A tone with noise on it, so every second takes about as many bytes.
+    std::vector<float> planar = tone(frames, 1, rate);
+    uint32_t noise = 12345;
+    for (float& x : planar) {
+        noise = noise * 1103515245u + 12345u;
+        x += float(int(noise >> 16 & 0xFF) - 128) / 1024.0f;
+    }
+    const std::vector<uint8_t> ogg = makeOggVorbis(planar, 1, rate);
+    ASSERT_GT(ogg.size(), 30000u);
+    const size_t third = ogg.size() / 3;
+    std::vector<uint8_t> overwritten = ogg;
+    for (size_t i = third; i < third + 5000; ++i) {
+        noise = noise * 1103515245u + 12345u;
+        overwritten[i] = uint8_t(noise >> 16);
+    }
+    std::vector<uint8_t> holed = ogg;
+    holed.erase(holed.begin() + std::ptrdiff_t(third), holed.begin() + std::ptrdiff_t(third + 5000));
+    for (const auto& [what, bytes] : {std::pair{"overwritten", overwritten}, std::pair{"cut out", holed}}) {
+        SCOPED_TRACE(what);
+        Wav wav;
+        EXPECT_EQ(loadBytes(wav, bytes), UnreadableContent);
+        expectEmpty(wav);
+        // "... at S s of its 6.0 s ...", S about a third of the way in.
+        double at = -1.0, of = -1.0;
+        ASSERT_EQ(std::sscanf(wav.loadProblem.c_str(), "the sound stops decoding at %lf s of its %lf s", &at, &of), 2)
+            << wav.loadProblem;
+        EXPECT_EQ(of, 6.0);
+        EXPECT_GT(at, 0.5);
+        EXPECT_LT(at, 3.0);
+    }
+    Wav whole;
+    EXPECT_EQ(loadBytes(whole, ogg), Success);
+    EXPECT_EQ(whole.sampleCount, frames);
+    EXPECT_EQ(whole.loadProblem, "");
 }

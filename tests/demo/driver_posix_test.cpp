@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -90,6 +92,43 @@ TEST(DataDirectories, WorkingDirectoryThenProgramThenInstalled) {
     // Started in its own folder: that folder is looked in once.
     InDirectory in(program);
     EXPECT_EQ(dataDirectories(nullptr), (std::vector<std::string>{program, HAZELGLOW_DATA_INSTALL_DIR}));
+}
+
+// A broken name in the first place looked is reported and stops the
+// lookup: silently taking the copy beside the program would hide it.
+TEST(DataLookupPosix, BrokenSymbolicLinksAndFifosStopTheLookup) {
+    const fs::path root = fs::temp_directory_path() / ("hazelglow-links-" + std::to_string(getpid()));
+    for (const char* dir : {"cwd", "beside"}) fs::create_directories(root / dir);
+    for (const char* name : {"hazelglow.ogg", "wipe.png", "texts.png"}) {
+        std::ofstream(root / "beside" / name) << "data";
+        std::ofstream(root / "cwd" / name) << "data";
+    }
+    const std::vector<std::string> dirs = {(root / "cwd").string(), (root / "beside").string()};
+    const std::string wipe = dirs[0] + "/wipe.png";
+    struct Case {
+        const char* what;
+        void (*make)(const std::string& path);
+        const char* problem;
+    };
+    const Case cases[] = {
+        {"dangling link", [](const std::string& path) { fs::create_symlink("nothing-here.png", path); },
+         "a symbolic link to a file that is not there"},
+        {"link loop", [](const std::string& path) { fs::create_symlink("wipe.png", path); },
+         "Too many levels of symbolic links"},
+        {"fifo", [](const std::string& path) { mkfifo(path.c_str(), 0600); }, "not a regular file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove(wipe);
+        c.make(wipe);
+        DataFiles files;
+        const Result found = findDataFiles(dirs, files);
+        const std::string& message = found.message();
+        EXPECT_FALSE(found);
+        EXPECT_EQ(message.rfind("cannot read data file " + wipe + ": " + c.problem + " (looked in ", 0), 0u) << message;
+        EXPECT_EQ(dataFileProblem(wipe), c.problem);
+    }
+    fs::remove_all(root);
 }
 
 }  // namespace

@@ -23,7 +23,7 @@ TEST(ImageStripLoad, RefusalsNameTheFileAndTheReason) {
     std::ofstream(garbage, std::ios::binary) << "no picture in here";
     loaded = loadImageStrip(garbage.c_str(), strip);
     EXPECT_FALSE(loaded);
-    EXPECT_EQ(loaded.message().rfind(garbage + ": not a readable image", 0), 0u) << loaded.message();
+    EXPECT_EQ(loaded.message().rfind(garbage + ": not a PNG image", 0), 0u) << loaded.message();
     EXPECT_EQ(strip.pixels, nullptr);
 }
 

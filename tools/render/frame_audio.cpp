@@ -1,8 +1,6 @@
 #include "tools/render/frame_audio.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
+#include "tools/render/output_file.h"
 
 #include "audio/little_endian.h"
 
@@ -47,15 +45,5 @@ bool writeWaveFile(const std::string& path, const std::vector<int16_t>& samples)
     appendLittleEndian32(bytes, dataBytes);
     for (int16_t sample : samples) appendLittleEndian16(bytes, uint16_t(sample));
 
-    FILE* out = std::fopen(path.c_str(), "wb");
-    if (out == nullptr) {
-        std::fprintf(stderr, "hazelglow-render: %s: %s\n", path.c_str(), std::strerror(errno));
-        return false;
-    }
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-    if (std::fclose(out) != 0 || !written) {
-        std::fprintf(stderr, "hazelglow-render: %s: cannot write\n", path.c_str());
-        return false;
-    }
-    return true;
+    return writeWholeFile(path, bytes.data(), bytes.size());
 }

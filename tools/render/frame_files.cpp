@@ -1,6 +1,5 @@
 // --dump and --png: one file per frame into a directory the user named.
-#include <cerrno>
-#include <cstring>
+#include <cstdio>
 #include <vector>
 
 #include <stb_image_write.h>
@@ -8,25 +7,12 @@
 #include "display/cell_picture.h"
 #include "effects/buffers.h"
 #include "tools/render/frame_outputs.h"
+#include "tools/render/output_file.h"
 
 namespace {
 
 std::string framePath(const std::string& dir, const char* prefix, int n, const char* suffix) {
     return dir + "/" + prefix + std::to_string(n) + suffix;
-}
-
-bool writeFile(const std::string& path, const void* bytes, size_t count) {
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
-        std::fprintf(stderr, "hazelglow-render: %s: %s\n", path.c_str(), std::strerror(errno));
-        return false;
-    }
-    const bool ok = std::fwrite(bytes, 1, count, file) == count;
-    if (std::fclose(file) != 0 || !ok) {
-        std::fprintf(stderr, "hazelglow-render: %s: write failed\n", path.c_str());
-        return false;
-    }
-    return true;
 }
 
 // Raw little-endian words, as they lie in memory on the machines we build for.
@@ -42,8 +28,8 @@ public:
             cells[i * 2] = static_cast<uint8_t>(CellBuffer[i]);
             cells[i * 2 + 1] = static_cast<uint8_t>(CellBuffer[i] >> 8);
         }
-        return writeFile(framePath(dir_, "fb_", n, ".raw"), fb, sizeof fb) &&
-               writeFile(framePath(dir_, "cells_", n, ".raw"), cells, sizeof cells);
+        return writeWholeFile(framePath(dir_, "fb_", n, ".raw"), fb, sizeof fb) &&
+               writeWholeFile(framePath(dir_, "cells_", n, ".raw"), cells, sizeof cells);
     }
 
 private:
@@ -55,12 +41,19 @@ public:
     explicit PngOutput(std::string dir) : dir_(std::move(dir)), rgb_(ScreenshotWidth * ScreenshotHeight * 3) {}
     bool frame(int n, int32_t) override {
         drawCellsAsConsole(CellBuffer, rgb_.data());
-        const std::string path = framePath(dir_, "frame_", n, ".png");
-        if (stbi_write_png(path.c_str(), ScreenshotWidth, ScreenshotHeight, 3, rgb_.data(), ScreenshotWidth * 3) == 0) {
-            std::fprintf(stderr, "hazelglow-render: %s: cannot write the picture\n", path.c_str());
+        OutputFile file(framePath(dir_, "frame_", n, ".png"));
+        if (!file.ok()) return false;
+        // The encoder hands its bytes to the file, which checks every write.
+        const auto toFile = [](void* context, void* bytes, int count) {
+            static_cast<OutputFile*>(context)->write(bytes, static_cast<size_t>(count));
+        };
+        if (stbi_write_png_to_func(toFile, &file, ScreenshotWidth, ScreenshotHeight, 3, rgb_.data(),
+                                   ScreenshotWidth * 3) == 0) {
+            if (file.ok())
+                std::fprintf(stderr, "hazelglow-render: %s: cannot encode the picture\n", file.path().c_str());
             return false;
         }
-        return true;
+        return file.commit();
     }
 
 private:

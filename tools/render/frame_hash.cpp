@@ -3,6 +3,7 @@
 #include <cinttypes>
 
 #include "effects/buffers.h"
+#include "tools/render/output_file.h"
 
 uint64_t fnv1a64(const void* bytes, size_t count, uint64_t hash) {
     const auto* p = static_cast<const uint8_t*>(bytes);
@@ -38,10 +39,13 @@ class HashOutput final : public FrameOutput {
 public:
     explicit HashOutput(FILE* out) : out_(out) {}
     bool frame(int n, int32_t t) override {
-        std::fprintf(out_, "%d %" PRId32 " %016" PRIx64 " %016" PRIx64 "\n", n, t, frameBufferHash(), cellBufferHash());
-        return true;
+        if (std::fprintf(out_, "%d %" PRId32 " %016" PRIx64 " %016" PRIx64 "\n", n, t, frameBufferHash(),
+                         cellBufferHash()) >= 0)
+            return true;
+        flushStream(out_, "standard output");  // says why
+        return false;
     }
-    bool finish() override { return std::fflush(out_) == 0; }
+    bool finish() override { return flushStream(out_, "standard output"); }
 
 private:
     FILE* out_;

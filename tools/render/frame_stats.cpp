@@ -7,6 +7,7 @@
 
 #include "demo/schedule.h"
 #include "tools/render/frame_outputs.h"
+#include "tools/render/output_file.h"
 
 namespace {
 
@@ -64,7 +65,7 @@ public:
                              p99, v.back());
             }
         }
-        return std::fflush(out_) == 0;
+        return flushStream(out_, "standard output");
     }
 
 private:

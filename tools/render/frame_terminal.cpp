@@ -1,13 +1,12 @@
 #include "tools/render/frame_terminal.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <vector>
 
 #include "display/cp437_utf8.h"
 #include "display/titles.h"
 #include "effects/buffers.h"
+#include "tools/render/output_file.h"
 
 namespace {
 
@@ -18,45 +17,11 @@ std::string demoTitle() {
     return utf8;
 }
 
-// A file the user named, closed with its errors reported.
-class OutputFile {
-public:
-    explicit OutputFile(std::string path) : path_(std::move(path)), file_(std::fopen(path_.c_str(), "wb")) {
-        if (file_ == nullptr) std::fprintf(stderr, "hazelglow-render: %s: %s\n", path_.c_str(), std::strerror(errno));
-    }
-    ~OutputFile() {
-        if (file_ != nullptr) std::fclose(file_);
-    }
-    OutputFile(const OutputFile&) = delete;
-    OutputFile& operator=(const OutputFile&) = delete;
-
-    bool write(std::string_view bytes) {
-        if (file_ == nullptr) return false;
-        if (std::fwrite(bytes.data(), 1, bytes.size(), file_) == bytes.size()) return true;
-        return failed();
-    }
-    bool close() {
-        if (file_ == nullptr) return false;
-        FILE* file = file_;
-        file_ = nullptr;
-        if (std::fclose(file) == 0) return true;
-        return failed();
-    }
-
-private:
-    bool failed() {
-        std::fprintf(stderr, "hazelglow-render: %s: write failed\n", path_.c_str());
-        return false;
-    }
-    std::string path_;
-    FILE* file_;
-};
-
 class AnsiOutput final : public FrameOutput {
 public:
     AnsiOutput(const std::string& path, ColourMode mode) : file_(path), frames_(mode) {}
     bool frame(int, int32_t) override { return file_.write(frames_.build(CellBuffer)); }
-    bool finish() override { return file_.close(); }
+    bool finish() override { return file_.commit(); }
 
 private:
     OutputFile file_;
@@ -75,7 +40,7 @@ public:
         ok_ = ok_ && file_.write(time) && file_.write(jsonString(frames_.build(CellBuffer))) && file_.write("]\n");
         return ok_;
     }
-    bool finish() override { return file_.close() && ok_; }
+    bool finish() override { return ok_ && file_.commit(); }
 
 private:
     OutputFile file_;
@@ -112,7 +77,7 @@ public:
                          k % 2 == 0 ? "changed" : "all", total / static_cast<double>(v.size()), v[(v.size() - 1) / 2],
                          v.back(), total);
         }
-        return std::fflush(out_) == 0;
+        return flushStream(out_, "standard output");
     }
 
 private:

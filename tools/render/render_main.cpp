@@ -10,9 +10,11 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 #include <system_error>
 #include <vector>
 
+#include "demo/data_files.h"
 #include "demo/pipeline.h"
 #include "display/ascii_art.h"
 #include "effects/buffers.h"
@@ -52,6 +54,7 @@ struct Options {
     uint32_t startTick = 0;
     int frames = TimelineFrames;
     int from = 1;
+    bool fromGiven = false;
     bool hashes = false;
     bool stats = false;
     std::string dumpDir;
@@ -69,8 +72,10 @@ struct Options {
 long long parseNumber(const char* option, const char* text, long long low, long long high) {
     errno = 0;
     char* end = nullptr;
-    const long long value = std::strtoll(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0' || value < low || value > high)
+    // Digits only: strtoll would also take leading blanks and a sign.
+    const bool digits = text[0] >= '0' && text[0] <= '9';
+    const long long value = digits ? std::strtoll(text, &end, 10) : 0;
+    if (!digits || errno != 0 || end == text || *end != '\0' || value < low || value > high)
         usageError(std::string("bad value '") + text + "' for " + option + " (a whole number from " +
                    std::to_string(low) + " to " + std::to_string(high) + ")");
     return value;
@@ -95,6 +100,7 @@ Options parseOptions(int argc, char** argv) {
             options.frames = static_cast<int>(parseNumber("--frames", value(), 0, 1000000));
         } else if (arg == "--from") {
             options.from = static_cast<int>(parseNumber("--from", value(), 1, 1000000));
+            options.fromGiven = true;
         } else if (arg == "--hashes") {
             options.hashes = true;
         } else if (arg == "--wav") {
@@ -113,6 +119,9 @@ Options parseOptions(int argc, char** argv) {
             usageError("unknown option '" + arg + "'");
         }
     }
+    if (options.fromGiven && options.from > options.frames)
+        usageError("--from " + std::to_string(options.from) + " is past the last frame (--frames " +
+                   std::to_string(options.frames) + "): nothing would be output");
     return options;
 }
 
@@ -127,15 +136,33 @@ Result ensureDirectory(const std::string& dir) {
     return Result::ok();
 }
 
+// The demo's check, before anything opens the file: a FIFO would block the
+// open, and "missing" or "Permission denied" says more than a failed decode.
+Result dataFileUsable(const std::string& path, const std::string& what) {
+    const std::string problem = dataFileProblem(path);
+    return problem.empty() ? Result::ok() : Result::failed(path, what + problem);
+}
+
+Result loadStrip(const std::string& path, ImageStrip& strip) {
+    if (Result usable = dataFileUsable(path, ""); !usable) return usable;
+    return loadImageStrip(path.c_str(), strip);
+}
+
 Result loadStrips(const std::string& dir) {
-    if (Result loaded = loadImageStrip((dir + "/wipe.png").c_str(), wipeStrip); !loaded) return loaded;
-    return loadImageStrip((dir + "/texts.png").c_str(), textStrip);
+    if (Result loaded = loadStrip(dir + "/wipe.png", wipeStrip); !loaded) return loaded;
+    return loadStrip(dir + "/texts.png", textStrip);
 }
 
 Result loadSoundtrack(const std::string& path, Aurix::Wav& soundtrack) {
-    if (soundtrack.loadFromPath(path.c_str()) != Aurix::Success)
-        return Result::failed(path, "cannot load the soundtrack");
-    return Result::ok();
+    const std::string what = "cannot load the soundtrack: ";
+    if (Result usable = dataFileUsable(path, what); !usable) return usable;
+    const Aurix::AudioStatus status = soundtrack.loadFromPath(path.c_str());
+    if (status == Aurix::Success) return Result::ok();
+    const std::string problem = status == Aurix::CannotOpenFile ? std::strerror(errno)
+                                : soundtrack.loadProblem.empty()
+                                    ? "not a soundtrack the demo can play (Ogg Vorbis or PCM WAVE expected)"
+                                    : soundtrack.loadProblem;
+    return Result::failed(path, what + problem);
 }
 
 // The one place the program turns a failed step into its message.
@@ -148,6 +175,13 @@ int fail(const Result& result, int status) {
 
 int main(int argc, char** argv) {
     const Options options = parseOptions(argc, argv);
+    // Standard output closed: say so now, before a file opened later takes
+    // its number and the hashes land in it.
+    struct stat standardOutput {};
+    if ((options.hashes || options.stats) && fstat(fileno(stdout), &standardOutput) != 0) {
+        std::fprintf(stderr, "hazelglow-render: standard output: %s\n", std::strerror(errno));
+        return 1;
+    }
 
     std::vector<std::unique_ptr<FrameOutput>> outputs;
     if (options.hashes) outputs.push_back(makeHashOutput(stdout));
