@@ -65,10 +65,8 @@ void runDemo() {
     for (;;) {
         if (!soundtrackVoiceAlive()) break;                                  // 1-2
         if (const int32_t pressed = pollKey(); pressed != 0) key = pressed;  // 3
-        while (!tickPassed(tickCount(), frameTarget)) {
-            // 4: busy wait, no sleep: the frame starts on the tick.
-        }
-        frameTarget += 40;  // 5
+        waitForTickPast(frameTarget);                                        // 4: the frame starts on the tick
+        frameTarget += 40;                                                   // 5
         const int32_t t = static_cast<int32_t>(frameTarget - startTick);
         renderFrame(t, frameTarget, asciiArt);  // 6-12
         presentCells();                         // 13

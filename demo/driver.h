@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+#include "demo/ticks.h"  // tickPassed
+
 // The process entry: finds the data files (before the terminal is
 // touched), sets up the console, runs the demo and gives the console back.
 // Returns 0, or 2 when a data file is missing or unreadable.
@@ -19,10 +21,3 @@ void demoStartup();
 
 // Start-up, then frames until the soundtrack ends or a key was read.
 void runDemo();
-
-// True once the tick count `now` is past `target`. Compared as the signed
-// distance between the two, so the wait stays right when the 32-bit tick
-// count wraps during a run.
-constexpr bool tickPassed(uint32_t now, uint32_t target) {
-    return static_cast<int32_t>(now - target) > 0;
-}
