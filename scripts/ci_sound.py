@@ -1,0 +1,235 @@
+#!/usr/bin/env python3
+"""Picture against sound as heard, through a running PipeWire with a null
+sink (scripts/ci-sound.sh starts one). For each run: record the sink's
+monitor with pw-record, run the demo in a pseudo-terminal, find where the
+soundtrack's sample 0 is in the recording by cross-correlation with
+`hazelglow-render --wav`, and compare with when each frame's bytes come
+out of the terminal: frame t should appear when millisecond t is heard.
+
+Times: the recording's frame f is taken as heard at c + f / rate, c being
+the earliest any block of the recording arrived less its frames' length
+(blocks only ever arrive late); frame n's time is the read of the terminal
+that brought its n-th synchronized-update start (t = 40 n). One run is
+stopped with SIGTSTP for a while and continued with SIGCONT; after it the
+sound is found again by correlation where it went on.
+"""
+import argparse
+import os
+import signal
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import wave
+
+import numpy as np
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from demo_pty import DemoInPty  # noqa: E402
+
+RATE = 44100
+SYNC_BEGIN = b"\x1b[?2026h"
+
+
+def load_wav_mono(path):
+    with wave.open(path) as w:
+        assert w.getframerate() == RATE and w.getnchannels() == 2 and w.getsampwidth() == 2
+        data = np.frombuffer(w.readframes(w.getnframes()), dtype="<i2").astype(np.float64)
+    return data.reshape(-1, 2).mean(axis=1)
+
+
+def locate(recording, reference, ref_start, ref_length, search_from=0, search_to=None):
+    """Index in recording[search_from:search_to] where reference[ref_start:+ref_length]
+    matches best, and the correlation coefficient there."""
+    template = reference[ref_start:ref_start + ref_length]
+    segment = recording[search_from:search_to]
+    if len(segment) < len(template):
+        return None, 0.0
+    size = 1 << int(np.ceil(np.log2(len(segment) + len(template))))
+    corr = np.fft.irfft(np.fft.rfft(segment, size) * np.conj(np.fft.rfft(template, size)), size)
+    corr = corr[:len(segment) - len(template) + 1]
+    # Normalise by the segment's energy under the template at each lag.
+    running = np.concatenate(([0.0], np.cumsum(segment ** 2)))
+    energy = running[len(template):] - running[:len(running) - len(template)]
+    score = corr / np.sqrt(np.maximum(energy, 1e-9) * np.sum(template ** 2))
+    lag = int(np.argmax(score))
+    return search_from + lag, float(score[lag])
+
+
+class Recorder:
+    """pw-record of the null sink's monitor to a pipe; notes when each block arrives."""
+
+    def __init__(self, sink):
+        self.process = subprocess.Popen(
+            ["pw-record", "--target", sink, "-P", "{ stream.capture.sink=true }", "--rate", str(RATE),
+             "--channels", "2", "--format", "s16", "--latency", "256", "-"],
+            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, bufsize=0)
+        self.chunks = []
+        self.arrivals = []  # (monotonic s, frames so far)
+        self.frames = 0
+        self.thread = threading.Thread(target=self._read, daemon=True)
+        self.thread.start()
+
+    def _read(self):
+        pending = b""
+        while True:
+            data = self.process.stdout.read(4096)
+            now = time.monotonic()
+            if not data:
+                break
+            pending += data
+            usable = len(pending) - len(pending) % 4
+            self.chunks.append(pending[:usable])
+            pending = pending[usable:]
+            self.frames += usable // 4
+            self.arrivals.append((now, self.frames))
+
+    def stop(self):
+        self.process.send_signal(signal.SIGINT)
+        try:
+            self.process.wait(timeout=5)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+        self.thread.join(timeout=5)
+        samples = np.frombuffer(b"".join(self.chunks), dtype="<i2").astype(np.float64)
+        mono = samples.reshape(-1, 2).mean(axis=1)
+        start = min(t - n / RATE for t, n in self.arrivals)
+        return mono, start
+
+
+def run_once(demo_binary, data_dir, sink, seconds, stop_at, stop_for):
+    recorder = Recorder(sink)
+    deadline = time.monotonic() + 5
+    while recorder.frames < RATE // 4 and time.monotonic() < deadline:
+        time.sleep(0.05)
+    if recorder.frames == 0:
+        recorder.stop()
+        raise RuntimeError("pw-record gave no sound from the sink's monitor")
+    env = dict(os.environ, TERM="xterm-256color")
+    env.pop("HAZELGLOW_FRAME_LOG", None)
+    demo = DemoInPty([demo_binary], env, cwd=data_dir)
+    started = time.monotonic()
+    frame_times = []
+    stopped = continued = None
+    tail = b""
+    quit_sent = False
+    import select
+    while True:
+        now = time.monotonic()
+        if stop_at is not None and stopped is None and now - started >= stop_at:
+            os.kill(demo.pid, signal.SIGTSTP)
+            stopped = now
+        if stopped is not None and continued is None and now - stopped >= stop_for:
+            os.kill(demo.pid, signal.SIGCONT)
+            continued = time.monotonic()
+        if not quit_sent and now - started >= seconds:
+            os.write(demo.master, b"q")
+            quit_sent = True
+        readable, _, _ = select.select([demo.master], [], [], 0.01)
+        if readable:
+            try:
+                data = os.read(demo.master, 1 << 16)
+            except OSError:
+                data = b""
+            arrived = time.monotonic()
+            joined = tail + data
+            count = joined.count(SYNC_BEGIN) - tail.count(SYNC_BEGIN)
+            frame_times.extend([arrived] * count)
+            tail = joined[-(len(SYNC_BEGIN) - 1):]
+        ended = demo.reap(block=False)
+        if ended:
+            break
+    os.close(demo.master)
+    time.sleep(0.5)
+    recording, rec_start = recorder.stop()
+    return frame_times, recording, rec_start, stopped, continued, ended[0]
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--bin", required=True, help="folder of hazelglow, hazelglow-render and the data files")
+    parser.add_argument("--sink", default="hazelglow-null")
+    parser.add_argument("--runs", type=int, default=3)
+    parser.add_argument("--seconds", type=float, default=20.0)
+    parser.add_argument("--stop-for", type=float, default=5.0)
+    parser.add_argument("--median-limit", type=float, default=20.0)
+    parser.add_argument("--worst-limit", type=float, default=45.0)
+    parser.add_argument("--keep", default=None, help="save each run's recording (mono float32) with this prefix")
+    args = parser.parse_args()
+    args.bin = os.path.abspath(args.bin)
+
+    with tempfile.TemporaryDirectory(prefix="hazelglow-sound-") as work:
+        ref_path = os.path.join(work, "mix.wav")
+        subprocess.run([os.path.join(args.bin, "hazelglow-render"), "--data", args.bin, "--wav", ref_path],
+                       check=True, stdout=subprocess.DEVNULL)
+        reference = load_wav_mono(ref_path)
+    # The first stretch with sound in it: the fade-in starts near silence.
+    loud = np.nonzero(np.abs(reference) > 200)[0]
+    template_start = int(loud[0]) if len(loud) else 0
+    template_length = RATE
+
+    failures = []
+    all_offsets = []
+    for run in range(args.runs):
+        stop_at = 0.6 * args.seconds if run == args.runs - 1 else None
+        seconds = args.seconds + (args.stop_for if stop_at is not None else 0)
+        frames, recording, rec_start, stopped, continued, status = run_once(
+            os.path.join(args.bin, "hazelglow"), args.bin, args.sink, seconds, stop_at, args.stop_for)
+        if status != 0:
+            failures.append(f"run {run + 1}: the demo ended with status {status}")
+        if args.keep:
+            np.save(f"{args.keep}{run + 1}.npy", recording.astype(np.float32))
+        at, score = locate(recording, reference, template_start, template_length)
+        if at is None or score < 0.9:
+            failures.append(f"run {run + 1}: the soundtrack was not found in the recording (correlation {score:.3f})")
+            continue
+        heard_zero = rec_start + (at - template_start) / RATE
+        anchors = [(None, heard_zero)]
+        note = ""
+        if stopped is not None:
+            # Where the sound went on: a stretch recorded after the continue, found in the mix.
+            resumed = int((continued - rec_start) * RATE) + RATE
+            stretch = recording[resumed:resumed + 2 * RATE]
+            where, score2 = locate(reference, stretch, 0, len(stretch))
+            if where is None or score2 < 0.9:
+                failures.append(f"run {run + 1}: the sound after the stop was not found ({score2:.3f})")
+                continue
+            heard_zero_after = rec_start + (resumed - where) / RATE
+            anchors.append((continued, heard_zero_after))
+            note = f"; stopped {args.stop_for:.0f} s, sound went on {1000 * (heard_zero_after - heard_zero):.0f} ms later"
+        offsets_before, offsets_after = [], []
+        for n, written in enumerate(frames, start=1):
+            if stopped is not None and stopped <= written < continued:
+                continue  # the terminal's restore and re-entry while stopped
+            after = continued is not None and written >= continued
+            zero = anchors[1][1] if after else anchors[0][1]
+            offset = 1000 * (written - (zero + 0.040 * n))
+            (offsets_after if after else offsets_before).append(offset)
+        offsets = offsets_before + offsets_after
+        if not offsets:
+            failures.append(f"run {run + 1}: no frames seen")
+            continue
+        all_offsets.extend(offsets)
+        median = float(np.median(np.abs(offsets)))
+        worst = float(np.max(np.abs(offsets)))
+        print(f"run {run + 1}: {len(offsets)} frames, correlation {score:.4f}; offset of frame t from millisecond t"
+              f" heard: first {offsets[0]:+.1f} ms, median {np.median(offsets):+.1f} ms, |median| {median:.1f} ms,"
+              f" worst {worst:.1f} ms{note}")
+        if offsets_after:
+            print(f"        after the stop: {len(offsets_after)} frames, first {offsets_after[0]:+.1f} ms,"
+                  f" median {np.median(offsets_after):+.1f} ms, worst {np.max(np.abs(offsets_after)):.1f} ms")
+        if median > args.median_limit:
+            failures.append(f"run {run + 1}: median |offset| {median:.1f} ms > {args.median_limit} ms")
+        if worst > args.worst_limit:
+            failures.append(f"run {run + 1}: worst |offset| {worst:.1f} ms > {args.worst_limit} ms")
+    for failure in failures:
+        print("FAIL " + failure)
+    if not failures:
+        print(f"PASS picture and sound in step over {args.runs} runs ({len(all_offsets)} frames):"
+              f" median |offset| {np.median(np.abs(all_offsets)):.1f} ms, worst {np.max(np.abs(all_offsets)):.1f} ms")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
