@@ -57,6 +57,47 @@ def locate(recording, reference, ref_start, ref_length, search_from=0, search_to
     return search_from + lag, float(score[lag])
 
 
+WINDOW = RATE // 5  # 200 ms stretches
+STEP = RATE // 10
+
+
+def follow(recording, reference, zero):
+    """(recording index, mix index) of each stretch of the recording found
+    in the mix, from the one where sample 0 is (`zero`) on, each looked for
+    near where the one before it was."""
+    spans = []
+    expected = -zero  # mix index minus recording index
+    for start in range(max(0, zero), len(recording) - WINDOW, STEP):
+        stretch = recording[start:start + WINDOW]
+        if np.max(np.abs(stretch)) < 50:
+            continue  # silence places nothing
+        # Nearest first: the music repeats itself, a far match may be a
+        # bar that sounds the same. A stop puts the mix behind by its length.
+        for behind, ahead in ((RATE // 20, RATE // 20), (RATE, RATE), (8 * RATE, RATE)):
+            lo = max(0, start + expected - behind)
+            hi = min(len(reference), start + expected + ahead + WINDOW)
+            where, score = locate(reference, stretch, 0, WINDOW, lo, hi)
+            if where is not None and score > 0.98:
+                spans.append((start, where))
+                expected = where - start
+                break
+    return spans
+
+
+def heard_at(spans, index):
+    """The mix index heard at recording index `index`, from the stretch that
+    holds it (both ends of a stretch agreeing), or None."""
+    import bisect
+    k = bisect.bisect_right([s for s, _ in spans], index) - 1
+    if k < 0 or index - spans[k][0] >= STEP or k + 1 >= len(spans):
+        return None
+    start, where = spans[k]
+    following, where_next = spans[k + 1]
+    if where_next - following != where - start:
+        return None  # the sound jumped in between
+    return where + (index - start)
+
+
 class Recorder:
     """pw-record of the null sink's monitor to a pipe; notes when each block arrives."""
 
@@ -98,7 +139,7 @@ class Recorder:
         return mono, start
 
 
-def run_once(demo_binary, data_dir, sink, seconds, stop_at, stop_for):
+def run_once(demo_binary, data_dir, sink, seconds, stop_at, stop_for, frame_log=None):
     recorder = Recorder(sink)
     deadline = time.monotonic() + 5
     while recorder.frames < RATE // 4 and time.monotonic() < deadline:
@@ -108,6 +149,8 @@ def run_once(demo_binary, data_dir, sink, seconds, stop_at, stop_for):
         raise RuntimeError("pw-record gave no sound from the sink's monitor")
     env = dict(os.environ, TERM="xterm-256color")
     env.pop("HAZELGLOW_FRAME_LOG", None)
+    if frame_log:
+        env["HAZELGLOW_FRAME_LOG"] = frame_log
     demo = DemoInPty([demo_binary], env, cwd=data_dir)
     started = time.monotonic()
     frame_times = []
@@ -175,36 +218,33 @@ def main():
         stop_at = 0.6 * args.seconds if run == args.runs - 1 else None
         seconds = args.seconds + (args.stop_for if stop_at is not None else 0)
         frames, recording, rec_start, stopped, continued, status = run_once(
-            os.path.join(args.bin, "hazelglow"), args.bin, args.sink, seconds, stop_at, args.stop_for)
+            os.path.join(args.bin, "hazelglow"), args.bin, args.sink, seconds, stop_at, args.stop_for,
+            f"{args.keep}{run + 1}-frames.log" if args.keep else None)
         if status != 0:
             failures.append(f"run {run + 1}: the demo ended with status {status}")
         if args.keep:
             np.save(f"{args.keep}{run + 1}.npy", recording.astype(np.float32))
+            np.save(f"{args.keep}{run + 1}-frames.npy", np.array(frames))
+            np.save(f"{args.keep}{run + 1}-start.npy", np.array([rec_start]))
         at, score = locate(recording, reference, template_start, template_length)
         if at is None or score < 0.9:
             failures.append(f"run {run + 1}: the soundtrack was not found in the recording (correlation {score:.3f})")
             continue
         heard_zero = rec_start + (at - template_start) / RATE
-        anchors = [(None, heard_zero)]
-        note = ""
-        if stopped is not None:
-            # Where the sound went on: a stretch recorded after the continue, found in the mix.
-            resumed = int((continued - rec_start) * RATE) + RATE
-            stretch = recording[resumed:resumed + 2 * RATE]
-            where, score2 = locate(reference, stretch, 0, len(stretch))
-            if where is None or score2 < 0.9:
-                failures.append(f"run {run + 1}: the sound after the stop was not found ({score2:.3f})")
-                continue
-            heard_zero_after = rec_start + (resumed - where) / RATE
-            anchors.append((continued, heard_zero_after))
-            note = f"; stopped {args.stop_for:.0f} s, sound went on {1000 * (heard_zero_after - heard_zero):.0f} ms later"
-        offsets_before, offsets_after = [], []
+        # Where in the mix each stretch of the recording is, stretch by
+        # stretch from the first: the sound may have stood still (the stop)
+        # or jumped (a server dropping what it held), and each frame is
+        # compared with what was heard when it was written.
+        spans = follow(recording, reference, at - template_start)
+        offsets_before, offsets_after, unplaced = [], [], 0
         for n, written in enumerate(frames, start=1):
-            if stopped is not None and stopped <= written < continued:
-                continue  # the terminal's restore and re-entry while stopped
+            index = (written - rec_start) * RATE
+            heard = heard_at(spans, index)
+            if heard is None:
+                unplaced += 1
+                continue
+            offset = 1000 * heard / RATE - 40 * n  # > 0: the picture is late
             after = continued is not None and written >= continued
-            zero = anchors[1][1] if after else anchors[0][1]
-            offset = 1000 * (written - (zero + 0.040 * n))
             (offsets_after if after else offsets_before).append(offset)
         offsets = offsets_before + offsets_after
         if not offsets:
@@ -213,12 +253,15 @@ def main():
         all_offsets.extend(offsets)
         median = float(np.median(np.abs(offsets)))
         worst = float(np.max(np.abs(offsets)))
-        print(f"run {run + 1}: {len(offsets)} frames, correlation {score:.4f}; offset of frame t from millisecond t"
-              f" heard: first {offsets[0]:+.1f} ms, median {np.median(offsets):+.1f} ms, |median| {median:.1f} ms,"
-              f" worst {worst:.1f} ms{note}")
+        first = 1000 * (frames[0] - heard_zero) - 40 if frames else float("nan")
+        print(f"run {run + 1}: {len(offsets)} frames placed ({unplaced} in silence), correlation {score:.4f};"
+              f" frame t against millisecond t heard: first {first:+.1f} ms, median {np.median(offsets):+.1f} ms,"
+              f" |median| {median:.1f} ms, worst {worst:.1f} ms")
         if offsets_after:
-            print(f"        after the stop: {len(offsets_after)} frames, first {offsets_after[0]:+.1f} ms,"
+            print(f"        after a {args.stop_for:.0f} s stop: {len(offsets_after)} frames, first {offsets_after[0]:+.1f} ms,"
                   f" median {np.median(offsets_after):+.1f} ms, worst {np.max(np.abs(offsets_after)):.1f} ms")
+        elif stopped is not None:
+            failures.append(f"run {run + 1}: no frame placed after the stop")
         if median > args.median_limit:
             failures.append(f"run {run + 1}: median |offset| {median:.1f} ms > {args.median_limit} ms")
         if worst > args.worst_limit:
