@@ -53,6 +53,7 @@ uint64_t monotonicNanoseconds();
 // Where silent pacing stands, for the silent output's position answer:
 // written by the pacing thread, read by the main thread.
 struct SilentClock;
+// Null when its mutex cannot be made.
 SilentClock* createSilentClock(uint32_t blockFrames, uint32_t rate, uint32_t inFlight);
 void destroySilentClock(SilentClock* clock);
 // The clock's play position at monotonic time `now`; false before the

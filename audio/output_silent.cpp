@@ -3,7 +3,6 @@
 // soundtrack ends when it would have been heard to end. Its play position
 // is where that pace has reached, as a device's would be.
 #include <algorithm>
-#include <mutex>
 
 #include "audio/output.h"
 
@@ -13,10 +12,23 @@ struct SilentClock {
     uint64_t blockFrames;
     uint32_t rate;
     uint32_t inFlight;
-    std::mutex lock;
+    void* lock;                // the platform mutex (threads_*.cpp)
     uint64_t start = 0;        // monotonic ns at which frame 0 was heard; under lock
     uint64_t blocksGiven = 0;  // under lock
 };
+
+namespace {
+
+// Holds the clock's mutex for a scope.
+struct ClockLock {
+    explicit ClockLock(SilentClock& clock) : mutex(clock.lock) { enterMutex(mutex); }
+    ~ClockLock() { leaveMutex(mutex); }
+    ClockLock(const ClockLock&) = delete;
+    ClockLock& operator=(const ClockLock&) = delete;
+    void* mutex;
+};
+
+}  // namespace
 
 namespace {
 
@@ -69,7 +81,10 @@ void release(AudioEngine& engine, SilentOutput* output) {
 }  // namespace
 
 SilentClock* createSilentClock(uint32_t blockFrames, uint32_t rate, uint32_t inFlight) {
+    void* mutex = createMutex();
+    if (mutex == nullptr) return nullptr;
     auto* clock = new SilentClock;
+    clock->lock = mutex;
     clock->blockFrames = blockFrames;
     clock->rate = rate;
     clock->inFlight = inFlight;
@@ -77,11 +92,13 @@ SilentClock* createSilentClock(uint32_t blockFrames, uint32_t rate, uint32_t inF
 }
 
 void destroySilentClock(SilentClock* clock) {
+    if (clock == nullptr) return;
+    destroyMutex(clock->lock);
     delete clock;
 }
 
 bool silentPosition(SilentClock& clock, uint64_t now, OutputPosition& position) {
-    std::lock_guard<std::mutex> guard(clock.lock);
+    ClockLock guard(clock);
     if (clock.blocksGiven == 0 || now < clock.start) return false;
     // The next block falls due when the one before it has been heard; a
     // pacing thread a whole block past that has been stopped, and will move
@@ -97,7 +114,7 @@ bool silentPosition(SilentClock& clock, uint64_t now, OutputPosition& position) 
 }
 
 void silentClockGave(SilentClock& clock, uint64_t start, uint64_t blocks) {
-    std::lock_guard<std::mutex> guard(clock.lock);
+    ClockLock guard(clock);
     clock.start = start;
     clock.blocksGiven = blocks;
 }
@@ -133,6 +150,10 @@ AudioStatus openSilent(AudioEngine& engine, uint32_t rate, uint32_t blockFrames)
         return GeneralFailure;
     }
     output->clock = createSilentClock(blockFrames, rate, SilentInFlight);
+    if (output->clock == nullptr) {
+        release(engine, output);
+        return GeneralFailure;
+    }
     output->mixBuffer = new float[2 * size_t(blockFrames)]();
     output->lockInstalled = installEngineLock(engine);
     if (!output->lockInstalled) {
