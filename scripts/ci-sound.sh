@@ -7,11 +7,12 @@
 # run is stopped (SIGTSTP) for 5 s and continued. Each frame must appear
 # within 20 ms (median) and 45 ms (worst) of its moment of the soundtrack.
 # Where no sound server can start it says SKIP and exits 0: no pass claimed.
-#   scripts/ci-sound.sh [preset]     default: release (builds it)
+#   scripts/ci-sound.sh [preset [ci_sound.py options]]   default: release (builds it)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$(pwd)"
 preset="${1:-release}"
+shift || true
 scripts/setup.sh test sound
 cmake --preset "$preset" >/dev/null
 cmake --build --preset "$preset" --target hazelglow hazelglow-render hazelglow-data
@@ -104,4 +105,4 @@ pw-metadata 0 default.audio.sink 2>/dev/null | grep -q hazelglow-null ||
 
 # HAZELGLOW_SOUND_KEEP=prefix keeps each run's recording for a closer look.
 "$python" scripts/ci_sound.py --bin "$bin" --runs 3 --seconds 20 --stop-for 5 \
-  ${HAZELGLOW_SOUND_KEEP:+--keep "$HAZELGLOW_SOUND_KEEP"}
+  ${HAZELGLOW_SOUND_KEEP:+--keep "$HAZELGLOW_SOUND_KEEP"} "$@"

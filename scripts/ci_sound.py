@@ -218,6 +218,7 @@ def run_once(demo_binary, data_dir, sink, seconds, stop_at, stop_for, frame_log=
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--bin", required=True, help="folder of hazelglow, hazelglow-render and the data files")
+    parser.add_argument("--demo", default=None, help="the demo to measure (default: hazelglow in --bin)")
     parser.add_argument("--sink", default="hazelglow-null")
     parser.add_argument("--runs", type=int, default=3)
     parser.add_argument("--seconds", type=float, default=20.0)
@@ -227,6 +228,7 @@ def main():
     parser.add_argument("--keep", default=None, help="save each run's recording (mono float32) with this prefix")
     args = parser.parse_args()
     args.bin = os.path.abspath(args.bin)
+    args.demo = args.demo and os.path.abspath(args.demo)
 
     with tempfile.TemporaryDirectory(prefix="hazelglow-sound-") as work:
         ref_path = os.path.join(work, "mix.wav")
@@ -244,7 +246,7 @@ def main():
         stop_at = 0.6 * args.seconds if run == args.runs - 1 else None
         seconds = args.seconds + (args.stop_for if stop_at is not None else 0)
         frames, recording, clock, stopped, continued, status = run_once(
-            os.path.join(args.bin, "hazelglow"), args.bin, args.sink, seconds, stop_at, args.stop_for,
+            args.demo or os.path.join(args.bin, "hazelglow"), args.bin, args.sink, seconds, stop_at, args.stop_for,
             f"{args.keep}{run + 1}-frames.log" if args.keep else None)
         if status != 0:
             failures.append(f"run {run + 1}: the demo ended with status {status}")
