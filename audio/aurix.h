@@ -191,6 +191,10 @@ public:
     std::unique_ptr<float[]> previousBlock;
     uint32_t sourceCursor = 0;  // 12.20 fixed-point read position in currentBlock
     uint32_t carryFrames = 0;
+    // The engine's output frame at which this voice's first block was
+    // rendered (see AudioEngine::framesRendered); NotRenderedYet before.
+    static constexpr uint64_t NotRenderedYet = ~uint64_t(0);
+    uint64_t firstOutputFrame = NotRenderedYet;
 };
 
 // A whole sound file decoded into memory: planar floats, channel 0 then channel 1.
@@ -233,6 +237,25 @@ public:
     uint32_t offset = 0;  // next frame to copy
 };
 
+// What an output can tell of its device at one moment: how many of the
+// frames the engine rendered it has handed to the device, and how many of
+// those the device still holds, not yet heard.
+struct OutputPosition {
+    uint64_t framesGiven = 0;
+    uint64_t framesHeld = 0;
+};
+
+// Which output frame of a voice is being heard now. Heard: `frame` is it
+// (negative while the voice's first frames are still queued ahead of it).
+// NotYet: the voice's first block is not with the device, or the device is
+// not playing (starting, recovering, stalled). Unknown: the output cannot
+// tell, or the handle names no voice.
+struct HeardFrame {
+    enum Status { Heard, NotYet, Unknown };
+    Status status = Unknown;
+    int64_t frame = 0;
+};
+
 class AudioEngine {
 public:
     static constexpr uint32_t MaxVoices = 1024;
@@ -258,6 +281,9 @@ public:
     void stopEverything();
     // Mixing thread: 2 x frames interleaved stereo floats into out.
     void renderBlock(float* out, uint32_t frames);
+    // Main thread: the voice's frame being heard now, from what was
+    // rendered for it less what the device still holds.
+    HeardFrame heardFrame(VoiceHandle handle);
     void shutdown();
 
     // The engine lock through the hooks; nothing while no backend runs.
@@ -275,6 +301,9 @@ public:
     void (*acquireHook)(void* mutex) = nullptr;
     void (*releaseHook)(void* mutex) = nullptr;
     void (*backendShutdownHook)(AudioEngine& engine) = nullptr;
+    // The output's play position (see OutputPosition); false while the
+    // device is not playing. Null: the output cannot tell.
+    bool (*backendPositionHook)(AudioEngine& engine, OutputPosition& position) = nullptr;
     uint32_t audibleVoiceLimit = 16;
     int32_t slotHighWater = 0;
     std::unique_ptr<float[]> scratch;
@@ -291,6 +320,7 @@ public:
     uint32_t nextPlayIndex = 0;
     uint32_t nextSourceId = 1;
     double streamSeconds = 0.0;
+    uint64_t framesRendered = 0;  // output frames rendered since configuration; under the lock
     uint32_t audibleSlots[MaxVoices] = {};
     uint32_t audibleCount = 0;
     bool audibleSetDirty = true;

@@ -46,6 +46,7 @@ AudioStatus AudioEngine::start(uint32_t selector) {
     backendShutdownHook = nullptr;
     acquireHook = nullptr;
     releaseHook = nullptr;
+    backendPositionHook = nullptr;
     backendKind = 0;
     backendName = nullptr;
     return openOutput(*this, selector);
@@ -59,6 +60,7 @@ void AudioEngine::configureOutput(uint32_t rate, uint32_t frames) {
     scratch = std::make_unique<float[]>(2 * size_t(scratchFrames));
     engineFlags = 1;
     postLimitGain = 0.95f;
+    framesRendered = 0;
 }
 
 void AudioEngine::linkSource(AudioSource& source) {
@@ -182,6 +184,7 @@ void AudioEngine::shutdown() {
     stopEverything();
     if (backendShutdownHook != nullptr) backendShutdownHook(*this);
     backendShutdownHook = nullptr;
+    backendPositionHook = nullptr;
     acquireHook = nullptr;
     releaseHook = nullptr;
     scratch.reset();
@@ -208,10 +211,16 @@ void AudioEngine::renderChunk(float* out, uint32_t frames) {
     {
         LockScope lock(*this);
         streamSeconds += blockSeconds;
-        for (int32_t slot = 0; slot < slotHighWater; ++slot)
-            if (voices[slot] != nullptr) voices[slot]->streamSeconds += blockSeconds;
+        for (int32_t slot = 0; slot < slotHighWater; ++slot) {
+            AudioSourceInstance* voice = voices[slot];
+            if (voice == nullptr) continue;
+            voice->streamSeconds += blockSeconds;
+            if (voice->firstOutputFrame == AudioSourceInstance::NotRenderedYet)
+                voice->firstOutputFrame = framesRendered;
+        }
         if (audibleSetDirty) selectAudibleVoices();
         mixVoices(out, frames, scratch.get(), 0, sampleRate);
+        framesRendered += frames;
     }
     float* planar = scratch.get();
     limitAndScale(out, planar, frames, volume, volume);
@@ -219,6 +228,23 @@ void AudioEngine::renderChunk(float* out, uint32_t frames) {
         out[2 * j] = planar[j];
         out[2 * j + 1] = planar[frames + j];
     }
+}
+
+HeardFrame AudioEngine::heardFrame(VoiceHandle handle) {
+    if (backendPositionHook == nullptr) return {};
+    uint64_t first = 0;
+    {
+        LockScope lock(*this);
+        const AudioSourceInstance* voice = voiceForHandle(handle);
+        if (voice == nullptr) return {};
+        first = voice->firstOutputFrame;
+    }
+    if (first == AudioSourceInstance::NotRenderedYet) return {HeardFrame::NotYet, 0};
+    // Asked after the voice's first frame was looked up: the device can only have moved on.
+    OutputPosition position;
+    if (!backendPositionHook(*this, position) || position.framesGiven <= first) return {HeardFrame::NotYet, 0};
+    const uint64_t held = std::min(position.framesHeld, position.framesGiven);
+    return {HeardFrame::Heard, int64_t(position.framesGiven - held) - int64_t(first)};
 }
 
 void AudioEngine::selectAudibleVoices() {

@@ -50,10 +50,27 @@ bool stopRaised(StopSignal* signal);
 bool waitForStop(StopSignal* signal, uint64_t deadline);
 uint64_t monotonicNanoseconds();
 
+// Where silent pacing stands, for the silent output's position answer:
+// written by the pacing thread, read by the main thread.
+struct SilentClock;
+// Null when its mutex cannot be made.
+SilentClock* createSilentClock(uint32_t blockFrames, uint32_t rate, uint32_t inFlight);
+void destroySilentClock(SilentClock* clock);
+// The clock's play position at monotonic time `now`; false before the
+// first block, and while the pacing thread is more than a block behind its
+// time (the process was stopped and has not caught up yet).
+bool silentPosition(SilentClock& clock, uint64_t now, OutputPosition& position);
+// The pacing thread's report: `blocks` blocks given so far, frame 0 heard
+// at monotonic time `start`.
+void silentClockGave(SilentClock& clock, uint64_t start, uint64_t blocks);
+
 // Pulls renderBlock at the device's pace and drops the blocks, until the
 // signal is raised. Block k is due at start + max(0, k + 1 - inFlight) block
 // times: a fresh output has two blocks in flight at once, as a device does.
+// A wake more than a block late (the process was stopped) moves the start
+// on by the lateness: the sound goes on from where it stood instead of
+// mixing the missed blocks back to back. `clock` may be null.
 void paceSilently(AudioEngine& engine, float* mixBuffer, uint32_t blockFrames, uint32_t rate, StopSignal* stop,
-                  uint32_t inFlight);
+                  uint32_t inFlight, SilentClock* clock);
 
 }  // namespace Aurix

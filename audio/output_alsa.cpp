@@ -2,10 +2,13 @@
 // PulseAudio where they run), 16-bit stereo at 44 100 Hz, two periods of 4096
 // frames. The mixing thread renders a block, converts it and writes it;
 // underruns are recovered and counted, and a device that fails for good
-// hands over to silent pacing so the voices keep their clock.
+// hands over to silent pacing so the voices keep their clock. The main
+// thread may ask where the device is (snd_pcm_delay); a small lock keeps
+// that answer and the count of frames written in step.
 #include <alsa/asoundlib.h>
 #include <atomic>
 #include <cerrno>
+#include <mutex>
 #include <string>
 
 #include "audio/output.h"
@@ -29,6 +32,8 @@ struct AlsaOutput {
     bool lockInstalled = false;
     std::atomic<uint32_t> underruns{0};
     std::atomic<bool> deviceLost{false};
+    std::mutex positionLock;   // held around each write, never while waiting
+    uint64_t framesGiven = 0;  // frames the device accepted; under positionLock
 };
 
 // ALSA's own messages would land in the middle of the demo's picture; the
@@ -44,17 +49,21 @@ bool writeBlock(AlsaOutput& output) {
     uint32_t done = 0;
     while (done < output.blockFrames) {
         if (stopRaised(output.stop)) return false;
+        std::unique_lock<std::mutex> position(output.positionLock);
         const snd_pcm_sframes_t written =
             snd_pcm_writei(output.pcm, output.block + 2 * size_t(done), output.blockFrames - done);
         if (written >= 0) {
+            output.framesGiven += uint64_t(written);
             done += uint32_t(written);
             continue;
         }
+        position.unlock();
         if (written == -EAGAIN) {
             snd_pcm_wait(output.pcm, WaitMilliseconds);
             continue;
         }
         if (written == -EPIPE || written == -ESTRPIPE) output.underruns.fetch_add(1, std::memory_order_relaxed);
+        position.lock();
         if (snd_pcm_recover(output.pcm, int(written), 1) < 0) {
             output.deviceLost.store(true, std::memory_order_relaxed);
             return false;
@@ -72,7 +81,22 @@ void alsaMixLoop(void* state) {
         if (!writeBlock(output)) break;
     }
     if (output.deviceLost.load(std::memory_order_relaxed))
-        paceSilently(*output.engine, output.mixBuffer, output.blockFrames, output.rate, output.stop, 0);
+        paceSilently(*output.engine, output.mixBuffer, output.blockFrames, output.rate, output.stop, 0, nullptr);
+}
+
+// Known only while the device plays: before its start threshold, during an
+// underrun's recovery or after it was lost, the delay says nothing of what
+// is heard.
+bool alsaPosition(AudioEngine& engine, OutputPosition& position) {
+    auto& output = *static_cast<AlsaOutput*>(engine.backendState);
+    if (output.deviceLost.load(std::memory_order_relaxed)) return false;
+    std::lock_guard<std::mutex> lock(output.positionLock);
+    if (snd_pcm_state(output.pcm) != SND_PCM_STATE_RUNNING) return false;
+    snd_pcm_sframes_t delay = 0;
+    if (snd_pcm_delay(output.pcm, &delay) < 0) return false;
+    position.framesGiven = output.framesGiven;
+    position.framesHeld = delay > 0 ? uint64_t(delay) : 0;
+    return true;
 }
 
 // Releases what exists, newest first; used by a failed open and by close.
@@ -93,6 +117,7 @@ void release(AudioEngine& engine, AlsaOutput* output) {
     delete output;
     engine.backendState = nullptr;
     engine.backendShutdownHook = nullptr;
+    engine.backendPositionHook = nullptr;
 }
 
 // Rate first, then period and buffer with the "near" setters; reads back what was granted.
@@ -178,6 +203,7 @@ AudioStatus openAlsa(AudioEngine& engine, uint32_t rate, uint32_t blockFrames) {
         release(engine, output);
         return GeneralFailure;
     }
+    engine.backendPositionHook = alsaPosition;
     engine.backendName = "ALSA";
     return Success;
 }

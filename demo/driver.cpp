@@ -5,6 +5,8 @@
 
 #include "demo/data_files.h"
 #include "demo/demo_objects.h"
+#include "demo/frame_clock.h"
+#include "demo/frame_log.h"
 #include "demo/keys.h"
 #include "demo/pipeline.h"
 #include "demo/soundtrack.h"
@@ -21,9 +23,43 @@ char** arguments = nullptr;
 
 DataFiles dataFiles;
 
-uint32_t startTick = 0;    // tick count right after the soundtrack started
-uint32_t frameTarget = 0;  // tick to pass before the next frame; +FramePeriod per frame
-int32_t key = 0;           // last key read, 0: none
+FrameClock frameClock;  // startTick, frameTarget, and when frames are shown
+int32_t key = 0;        // last key read, 0: none
+
+// How long to wait for the sound to say where it is before going on without it.
+constexpr uint64_t SoundWaitLimit = 1000000000u;  // ns
+// A frame whose tick passed this long ago was held up by more than work: the
+// process was stopped (Ctrl+Z), so the sound stood still too.
+constexpr uint64_t StoppedLimit = 200000000u;  // ns
+
+// Asks the sound where its first sample is heard; with `patient`, waits
+// (bounded) while the device is not playing yet. Returns false when it
+// cannot say.
+bool soundHeardZero(bool patient, uint64_t& heardZero) {
+    const uint64_t giveUp = tickNanoseconds() + SoundWaitLimit;
+    for (;;) {
+        const SoundtrackHeard heard = soundtrackHeardZero(heardZero);
+        if (heard == SoundtrackHeard::Known) return true;
+        if (heard == SoundtrackHeard::Unknown || !patient || tickNanoseconds() > giveUp) return false;
+        waitForTickPast(tickCount());  // a millisecond
+    }
+}
+
+// Start-up, after the voice started: the first frame is shown when the
+// soundtrack's first sample is heard, once the device says when that is.
+void followSound() {
+    uint64_t heardZero = 0;
+    if (soundHeardZero(true, heardZero)) frameClock.startFromSound(heardZero);
+}
+
+// Each frame: moves the clock when the sound has drifted away from it.
+void checkSound(bool stopped) {
+    if (!frameClock.followsSound()) return;
+    uint64_t heardZero = 0;
+    const int32_t before = frameClock.shift();
+    if (soundHeardZero(stopped, heardZero) && frameClock.observeSound(heardZero, stopped))
+        logClockShift(frameClock.shift() - before, frameClock.shift());
+}
 
 }  // namespace
 
@@ -40,28 +76,36 @@ Result demoStartup() {
     if (Result loaded = loadImageStrip(dataFiles.wipe.c_str(), wipeStrip); !loaded) return loaded;   // 5
     if (Result loaded = loadImageStrip(dataFiles.texts.c_str(), textStrip); !loaded) return loaded;  // 6
     startSoundtrackVoice();                                                                          // 7
-    startTick = tickCount();                                                                         // 8
+    frameClock.startOnTick(tickCount());                                                             // 8
     setSoundtrackVolumes();                                                                          // 9
+    followSound();
     return Result::ok();
 }
 
 Result runDemo() {
-    if (Result started = demoStartup(); !started) return started;
+    openFrameLog();
+    if (Result started = demoStartup(); !started) {
+        closeFrameLog();
+        return started;
+    }
     key = 0;
-    frameTarget = startTick;
     for (;;) {
         if (!soundtrackVoiceAlive()) break;                                  // 1-2
         if (const int32_t pressed = pollKey(); pressed != 0) key = pressed;  // 3
-        while (!tickPassed(tickCount(), frameTarget)) {
-            // 4: busy wait, no sleep: the frame starts on the tick.
+        checkSound(false);
+        uint64_t late = waitForTickPast(frameClock.waitTarget());  // 4: the frame starts on its tick
+        if (late > StoppedLimit && frameClock.followsSound()) {
+            checkSound(true);
+            late = waitForTickPast(frameClock.waitTarget());
         }
-        frameTarget += FramePeriod;  // 5
-        const int32_t t = static_cast<int32_t>(frameTarget - startTick);
-        renderFrame(t, frameTarget, asciiArt);  // 6-12
-        presentCells();                         // 13
-        if (key != 0) break;                    // 14
-        if (consoleLost()) break;               // nobody left to show frames to
+        const int32_t t = frameClock.advance();  // 5
+        logFrame(t, tickNanoseconds(), late);
+        renderFrame(t, frameClock.frameTarget(), asciiArt);  // 6-12
+        presentCells();                                      // 13
+        if (key != 0) break;                                 // 14
+        if (consoleLost()) break;                            // nobody left to show frames to
     }
+    closeFrameLog();
     return Result::ok();
 }
 

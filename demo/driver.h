@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "demo/ticks.h"  // tickPassed
 #include "effects/result.h"
 
 // The process entry: finds the data files (before the terminal is
@@ -23,10 +24,3 @@ Result demoStartup();
 
 // Start-up, then frames until the soundtrack ends or a key was read.
 Result runDemo();
-
-// True once the tick count `now` is past `target`. Compared as the signed
-// distance between the two, so the wait stays right when the 32-bit tick
-// count wraps during a run.
-constexpr bool tickPassed(uint32_t now, uint32_t target) {
-    return static_cast<int32_t>(now - target) > 0;
-}

@@ -5,6 +5,7 @@
 
 #include "audio/aurix.h"
 #include "demo/demo_objects.h"
+#include "demo/ticks.h"
 
 namespace {
 
@@ -43,4 +44,17 @@ bool soundtrackVoiceAlive() {
     const bool alive = audioEngine.voiceForHandle(musicVoice) != nullptr;
     audioEngine.releaseLock();
     return alive;
+}
+
+SoundtrackHeard soundtrackHeardZero(uint64_t& heardZero) {
+    const uint64_t before = tickNanoseconds();
+    const Aurix::HeardFrame heard = audioEngine.heardFrame(musicVoice);
+    const uint64_t after = tickNanoseconds();
+    if (heard.status == Aurix::HeardFrame::Unknown) return SoundtrackHeard::Unknown;
+    if (heard.status == Aurix::HeardFrame::NotYet) return SoundtrackHeard::NotYet;
+    // The answer was true somewhere between the two readings of the clock.
+    const uint64_t asked = before + (after - before) / 2;
+    const int64_t heardFor = heard.frame * 1000000000 / int64_t(Aurix::AudioEngine::OutputRate);
+    heardZero = uint64_t(int64_t(asked) - heardFor);
+    return SoundtrackHeard::Known;
 }

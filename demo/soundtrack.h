@@ -1,7 +1,9 @@
 // The driver's calls into the audio engine, all in one place: start-up
-// steps 1, 2, 7 and 9 and the per-frame test that the soundtrack still plays.
+// steps 1, 2, 7 and 9, the per-frame test that the soundtrack still plays
+// and where the soundtrack is heard.
 #pragma once
 
+#include <cstdint>
 #include "effects/result.h"
 
 // Step 1: starts the engine with its output chosen automatically.
@@ -16,3 +18,11 @@ void setSoundtrackVolumes();
 // Loop steps 1-2: false once the soundtrack voice has finished (the mixer
 // removed it); the loop then ends before drawing.
 bool soundtrackVoiceAlive();
+
+// When the soundtrack's first sample is heard, by the output's account.
+enum class SoundtrackHeard {
+    Known,    // heardZero holds the moment (tickNanoseconds)
+    NotYet,   // its first block is not with the device, or the device is not playing
+    Unknown,  // the output cannot tell (waveOut), or the voice has ended
+};
+SoundtrackHeard soundtrackHeardZero(uint64_t& heardZero);

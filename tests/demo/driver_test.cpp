@@ -37,6 +37,37 @@ TEST(FrameClock, TickCountCountsMilliseconds) {
     EXPECT_LT(elapsed, 5000u);
 }
 
+TEST(FrameClock, TheTickPassesAtTheStartOfTheNextMillisecond) {
+    // 12.3456789 ms into the count: tick 12.
+    constexpr uint64_t now = 12345678u;
+    EXPECT_EQ(tickPassMoment(12, now), 13000000u);
+    EXPECT_EQ(tickPassMoment(52, now), 53000000u);
+    EXPECT_EQ(tickPassMoment(11, now), 12000000u);  // already passed: a moment in the past
+    // Across the wrap: tick 0xFFFFFFFF is followed by tick 0 of the next round.
+    constexpr uint64_t round = uint64_t(1) << 32;
+    constexpr uint64_t nearWrap = (round - 2) * 1000000u;
+    EXPECT_EQ(tickPassMoment(0xFFFFFFFFu, nearWrap), round * 1000000u);
+    EXPECT_EQ(tickPassMoment(3u, nearWrap), (round + 4) * 1000000u);
+}
+
+TEST(FrameClock, WaitReturnsOnceTheTickHasPassed) {
+    const uint32_t target = tickCount() + 30;
+    waitForTickPast(target);
+    EXPECT_TRUE(tickPassed(tickCount(), target));
+    // A target long gone returns at once and says how late it is.
+    const uint32_t old = tickCount() - 500;
+    EXPECT_GE(waitForTickPast(old), uint64_t(499) * 1000000u);
+}
+
+TEST(FrameClock, NanosecondsAndTicksAreOneClock) {
+    const uint32_t before = tickCount();
+    const uint64_t nanoseconds = tickNanoseconds();
+    const uint32_t after = tickCount();
+    const auto fromNanoseconds = static_cast<uint32_t>(nanoseconds / 1000000u);
+    EXPECT_FALSE(tickPassed(before, fromNanoseconds));
+    EXPECT_FALSE(tickPassed(fromNanoseconds, after));
+}
+
 class DataLookup : public testing::Test {
 protected:
     DataLookup() : root_(fs::temp_directory_path() / ("hazelglow-data-" + std::to_string(getpid()))) {
