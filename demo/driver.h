@@ -7,11 +7,25 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
-// The process entry: finds the data files (before the terminal is
-// touched), sets up the console, runs the demo and gives the console back.
-// Returns 0, or 2 when a data file is missing or unreadable.
+#include "display/terminal_grid.h"
+
+// The process entry: reads the options, finds the data files (before the
+// terminal is touched), sets up the console, runs the demo and gives the
+// console back. Returns 0 (also after --help and --version), or 2 for an
+// unknown option or a data file that is missing or unreadable.
 int demoMain(int argc, char** argv);
+
+// The command line: --help, --version, --fill, --exact.
+struct DemoOptions {
+    enum class Action : uint8_t { Run, Help, Version, Refuse };
+    Action action = Action::Run;
+    FitMode fit = FitMode::Auto;
+    std::string problem;  // why the options were refused
+};
+DemoOptions parseDemoOptions(int argc, const char* const* argv);
+const char* demoUsage();
 
 // Start-up steps 1-9: audio engine, soundtrack, converter tables, title,
 // image strips, soundtrack voice, start tick, voice volumes.

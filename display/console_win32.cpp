@@ -80,7 +80,7 @@ BOOL WINAPI onConsoleControl(DWORD) {
 
 }  // namespace
 
-void setupConsole() {
+void setupConsole(FitMode) {
     if (active) return;
     consoleOutput = CreateConsoleScreenBuffer(GENERIC_WRITE, 0, nullptr, CONSOLE_TEXTMODE_BUFFER, nullptr);
     if (consoleOutput == INVALID_HANDLE_VALUE) {
@@ -118,7 +118,7 @@ void setConsoleTitle(const char* cp437Title) {
     SetConsoleTitleA(cp437Title);
 }
 
-void presentCells() {
+void presentCells(const PKR_AsciiArt&) {
     if (!active) return;
     CHAR_INFO cells[CellCount];
     Win32Console::fillCharInfo(CellBuffer, cells, CellCount);
