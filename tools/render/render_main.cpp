@@ -37,6 +37,10 @@ constexpr const char* Usage =
     "  --ansi FILE       write the bytes the demo sends an 80x50 terminal, frame after frame\n"
     "                    (24-bit colours when $COLORTERM is truecolor or 24bit, as in the demo)\n"
     "  --cast FILE       the same as an asciicast v2 recording, for 'asciinema play FILE'\n"
+    "  --size WxH        make --ansi, --cast, --png and --stats for a terminal of W x H cells\n"
+    "                    (default 80x50): smaller than 80x50 it gets the whole picture fitted\n"
+    "  --cell-aspect W:H the shape of that terminal's cells in pixels (default 1:2)\n"
+    "  --fill            the picture fitted to the terminal even when it is 80x50 or larger\n"
     "  --wav FILE        write the soundtrack's mix (DIR/hazelglow.ogg) as the sound device receives\n"
     "                    it: 16-bit stereo 44 100 Hz WAVE; no frames are rendered unless asked for\n"
     "  --help            show this text\n";
@@ -53,6 +57,7 @@ struct Options {
     std::string wavPath;
     std::string ansiPath;
     std::string castPath;
+    TerminalSpec terminal;
 };
 
 [[noreturn]] void usageError(const std::string& message) {
@@ -103,6 +108,18 @@ Options parseOptions(int argc, char** argv) {
             options.castPath = value();
         } else if (arg == "--png") {
             options.pngDir = value();
+        } else if (arg == "--size") {
+            const char* text = value();
+            if (!parseSize(text, 'x', 1, 65535, options.terminal.columns, options.terminal.rows))
+                usageError(std::string("bad value '") + text + "' for --size (columns x rows, such as 80x24)");
+        } else if (arg == "--cell-aspect") {
+            const char* text = value();
+            int width = 0, height = 0;
+            if (!parseSize(text, ':', 1, 10000, width, height))
+                usageError(std::string("bad value '") + text + "' for --cell-aspect (width:height, such as 1:2)");
+            options.terminal.shape = {width, height};
+        } else if (arg == "--fill") {
+            options.terminal.fit = FitMode::Fill;
         } else {
             usageError("unknown option '" + arg + "'");
         }
@@ -139,6 +156,7 @@ bool loadStrip(const std::string& dir, const char* name, ImageStrip& strip) {
 
 int main(int argc, char** argv) {
     const Options options = parseOptions(argc, argv);
+    static PKR_AsciiArt converter;  // its tables are built before the first frame
 
     std::vector<std::unique_ptr<FrameOutput>> outputs;
     if (options.hashes) outputs.push_back(makeHashOutput(stdout));
@@ -148,18 +166,20 @@ int main(int argc, char** argv) {
     }
     if (!options.pngDir.empty()) {
         if (!ensureDirectory(options.pngDir)) return 1;
-        outputs.push_back(makePngOutput(options.pngDir));
+        outputs.push_back(makePngOutput(options.pngDir, options.terminal, &converter));
     }
     StatsOutput* stats = nullptr;
     if (options.stats) {
         auto output = makeStatsOutput(stdout);
         stats = output.get();
         outputs.push_back(std::move(output));
-        outputs.push_back(makeTerminalBytesOutput(stdout));
+        outputs.push_back(makeTerminalBytesOutput(stdout, options.terminal, &converter));
     }
     const ColourMode terminalColours = colourModeFor(std::getenv("COLORTERM"));
-    if (!options.ansiPath.empty()) outputs.push_back(makeAnsiOutput(options.ansiPath, terminalColours));
-    if (!options.castPath.empty()) outputs.push_back(makeCastOutput(options.castPath, terminalColours));
+    if (!options.ansiPath.empty())
+        outputs.push_back(makeAnsiOutput(options.ansiPath, terminalColours, options.terminal, &converter));
+    if (!options.castPath.empty())
+        outputs.push_back(makeCastOutput(options.castPath, terminalColours, options.terminal, &converter));
 
     if (!options.wavPath.empty()) {
         const std::string soundtrackPath = options.dataDir + "/hazelglow.ogg";
@@ -175,7 +195,6 @@ int main(int argc, char** argv) {
     if (!loadStrip(options.dataDir, "wipe.png", wipeStrip) || !loadStrip(options.dataDir, "texts.png", textStrip))
         return 2;
 
-    static PKR_AsciiArt converter;
     converter.init();
 
     for (int n = 1; n <= options.frames; ++n) {
