@@ -462,6 +462,11 @@ struct OptionRun {
 
 class DemoOption : public testing::TestWithParam<OptionRun> {};
 
+std::string optionRunName(const testing::TestParamInfo<OptionRun>& run) {
+    static const char* const names[] = {"help", "version", "unknown", "both"};
+    return names[run.index];
+}
+
 TEST_P(DemoOption, AnswersWithoutTouchingTheTerminal) {
     const OptionRun& option = GetParam();
     DataDir data;
@@ -481,12 +486,7 @@ INSTANTIATE_TEST_SUITE_P(
                     OptionRun{{"--version"}, 0, "hazelglow " HAZELGLOW_VERSION "\r\n"},
                     OptionRun{{"--fill", "--colour"}, 2, "hazelglow: unknown option '--colour'\r\nusage: hazelglow"},
                     OptionRun{{"--fill", "--exact"}, 2, "hazelglow: --fill and --exact exclude each other\r\n"}),
-    [](const auto& info) {
-        return std::string(info.index == 0   ? "help"
-                           : info.index == 1 ? "version"
-                           : info.index == 2 ? "unknown"
-                                             : "both");
-    });
+    optionRunName);
 
 TEST(TerminalRun, CtrlZGivesTheTerminalBackAndTheDemoTakesItAgain) {
     DataDir data;
