@@ -34,7 +34,7 @@ constexpr const char* Usage =
     "  --png DIR         write frame_<n>.png, the cells as a console shows them\n"
     "  --stats           print time per stage and scene (median, 99th percentile, maximum), then\n"
     "                    the terminal bytes per frame (changed cells or all, 16 or 24-bit colours)\n"
-    "  --ansi FILE       write the bytes the demo sends an 80x50 terminal, frame after frame\n"
+    "  --ansi FILE       write the bytes the demo sends the terminal (80x50, or --size), frame after frame\n"
     "                    (24-bit colours when $COLORTERM is truecolor or 24bit, as in the demo)\n"
     "  --cast FILE       the same as an asciicast v2 recording, for 'asciinema play FILE'\n"
     "  --size WxH        make --ansi, --cast, --png and --stats for a terminal of W x H cells\n"
