@@ -15,6 +15,7 @@
 #include "demo/schedule.h"
 #include "display/ascii_art.h"
 #include "display/grid_converter.h"
+#include "display/terminal_picture.h"
 #include "effects/buffers.h"
 
 namespace {
@@ -183,6 +184,53 @@ TEST(GridConverter, SizesOutsideTheRangeWriteNothing) {
     for (const auto& [columns, rows] : {std::pair{0, 10}, {10, 0}, {401, 10}, {10, 201}, {-1, -1}})
         converter.convert(asciiArt().glyphLut, picture.data(), console.data(), columns, rows, cells.data());
     EXPECT_EQ(std::count(cells.begin(), cells.end(), 0xBEEF), static_cast<long>(cells.size()));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(TerminalPicture, ExactCellsOrTheFittedGridAndARepaintOnEveryResize) {
+    std::vector<uint32_t> picture(ScreenPixels);
+    std::mt19937 random(9);
+    for (auto& p : picture) p = static_cast<uint32_t>(random());
+    Cells console(CellCount);
+    for (auto& c : console) c = static_cast<uint16_t>(random());
+    const uint8_t* lut = asciiArt().glyphLut;
+
+    TerminalPicture screen(ColourMode::Ansi16, FitMode::Auto, 100, 55);
+    EXPECT_TRUE(screen.grid().exact);
+    EXPECT_EQ(screen.cells(lut, picture.data(), console.data()), console.data());
+    // The exact frame is the one an 80x50 builder makes for that terminal.
+    AnsiFrameBuilder reference(ColourMode::Ansi16, 100, 55);
+    EXPECT_EQ(std::string(screen.build(lut, picture.data(), console.data())),
+              std::string(reference.build(console.data())));
+
+    screen.setTerminal(80, 24, DefaultCellShape);
+    ASSERT_FALSE(screen.grid().exact);
+    ASSERT_EQ(screen.grid().columns, 51);
+    ASSERT_EQ(screen.grid().rows, 24);
+    Cells expected(51 * 24);
+    GridConverter converter;
+    converter.convert(lut, picture.data(), console.data(), 51, 24, expected.data());
+    const uint16_t* fitted = screen.cells(lut, picture.data(), console.data());
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), fitted));
+
+    // Every new size, even the same one again, clears and repaints.
+    for (int k = 0; k < 2; ++k) {
+        screen.setTerminal(80, 24, DefaultCellShape);
+        EXPECT_NE(std::string(screen.build(lut, picture.data(), console.data())).find("\x1b[2J"), std::string::npos);
+        EXPECT_EQ(std::string(screen.build(lut, picture.data(), console.data())).find("\x1b[2J"), std::string::npos);
+    }
+    // Cells the console's own shape: an 80x50 terminal with --fill is the console.
+    TerminalPicture filled(ColourMode::Ansi16, FitMode::Fill, 80, 50, CellShape{8, 12});
+    ASSERT_FALSE(filled.grid().exact);
+    ASSERT_EQ(filled.grid().columns, 80);
+    ASSERT_EQ(filled.grid().rows, 50);
+    const uint16_t* same = filled.cells(lut, picture.data(), console.data());
+    Cells asConsole(CellCount);
+    converter.convert(lut, picture.data(), console.data(), 80, 50, asConsole.data());
+    EXPECT_TRUE(std::equal(asConsole.begin(), asConsole.end(), same));
 }
 
 }  // namespace
