@@ -27,7 +27,6 @@ constexpr const char* Usage =
     "  --help     show this text and exit\n";
 
 DataFiles dataFiles;
-FitMode fitMode = FitMode::Auto;
 
 uint32_t startTick = 0;    // tick count right after the soundtrack started
 uint32_t frameTarget = 0;  // tick to pass before the next frame; +40 per frame
@@ -129,14 +128,12 @@ int demoMain(int argc, char** argv) {
     case DemoOptions::Action::Run:
         break;
     }
-    fitMode = options.fit;
-
     std::string message;
     if (!findDataFiles(dataDirectories(argc > 0 ? argv[0] : nullptr), dataFiles, message)) {
         std::fprintf(stderr, "hazelglow: %s\n", message.c_str());
         return 2;
     }
-    setupConsole(fitMode);
+    setupConsole(options.fit);
     runDemo();
     restoreConsole();
     return 0;
