@@ -1,4 +1,4 @@
-// hazelglow: the demo. Takes no options; any key ends it.
+// hazelglow: the demo. Any key ends it; --help lists its few options.
 #include "demo/driver.h"
 
 int main(int argc, char** argv) {

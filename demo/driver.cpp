@@ -1,6 +1,8 @@
 #include "demo/driver.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "demo/data_files.h"
@@ -17,9 +19,15 @@
 
 namespace {
 
-// The process arguments: kept, never used (the demo takes no options).
-int argumentCount = 0;
-char** arguments = nullptr;
+constexpr const char* Usage =
+    "usage: hazelglow [--fill | --exact]\n"
+    "A real-time text-mode demo; any key ends it.\n"
+    "In a terminal of 80x50 cells or more it shows the picture's 80x50 cells,\n"
+    "centred; in a smaller one the whole picture in its true shape, as large as fits.\n"
+    "  --fill     the whole picture as large as the terminal allows, whatever its size\n"
+    "  --exact    always the 80x50 cells (a smaller terminal shows their middle)\n"
+    "  --version  print the version and exit\n"
+    "  --help     show this text and exit\n";
 
 DataFiles dataFiles;
 
@@ -101,7 +109,7 @@ Result runDemo() {
         const int32_t t = frameClock.advance();  // 5
         logFrame(t, tickNanoseconds(), late);
         renderFrame(t, frameClock.frameTarget(), asciiArt);  // 6-12
-        presentCells();                                      // 13
+        presentCells(asciiArt);                              // 13
         if (key != 0) break;                                 // 14
         if (consoleLost()) break;                            // nobody left to show frames to
     }
@@ -109,11 +117,53 @@ Result runDemo() {
     return Result::ok();
 }
 
+DemoOptions parseDemoOptions(int argc, const char* const* argv) {
+    DemoOptions options;
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (std::strcmp(arg, "--help") == 0) {
+            options.action = DemoOptions::Action::Help;
+        } else if (std::strcmp(arg, "--version") == 0) {
+            options.action = DemoOptions::Action::Version;
+        } else if (std::strcmp(arg, "--fill") == 0 || std::strcmp(arg, "--exact") == 0) {
+            const FitMode mode = arg[2] == 'f' ? FitMode::Fill : FitMode::Exact;
+            if (options.fit != FitMode::Auto && options.fit != mode) {
+                options.action = DemoOptions::Action::Refuse;
+                options.problem = "--fill and --exact exclude each other";
+                return options;
+            }
+            options.fit = mode;
+        } else {
+            options.action = DemoOptions::Action::Refuse;
+            options.problem = std::string("unknown option '") + arg + "'";
+            return options;
+        }
+    }
+    return options;
+}
+
+const char* demoUsage() {
+    return Usage;
+}
+
 int demoMain(int argc, char** argv) {
-    argumentCount = argc;
-    arguments = argv;
+    // Options first, before the data files and the terminal are touched.
+    const DemoOptions options = parseDemoOptions(argc, argv);
+    switch (options.action) {
+    case DemoOptions::Action::Help:
+        std::fputs(Usage, stdout);
+        return 0;
+    case DemoOptions::Action::Version:
+        std::puts("hazelglow " HAZELGLOW_VERSION);
+        return 0;
+    case DemoOptions::Action::Refuse:
+        std::fprintf(stderr, "hazelglow: %s\n%s", options.problem.c_str(), Usage);
+        return 2;
+    case DemoOptions::Action::Run:
+        break;
+    }
     Result ran = findDataFiles(dataDirectories(argc > 0 ? argv[0] : nullptr), dataFiles);
-    if (ran) ran = setupConsole();
+    if (ran) ran = setupConsole(options.fit);
     if (ran) ran = runDemo();
     restoreConsole();
     if (!ran) {

@@ -7,15 +7,29 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "demo/ticks.h"  // tickPassed
 #include "effects/result.h"
 
-// The process entry: finds the data files (before the terminal is
-// touched), sets up the console, runs the demo and gives the console back.
-// Returns 0, 2 when a data file is missing or unreadable, or 1 when the
+#include "display/terminal_grid.h"
+
+// The process entry: reads the options, finds the data files (before the
+// terminal is touched), sets up the console, runs the demo and gives the
+// console back. Returns 0 (also after --help and --version), 2 for an
+// unknown option or a data file that is missing or unreadable, or 1 when the
 // terminal went away (hung up with SIGHUP ignored) while the demo ran.
 int demoMain(int argc, char** argv);
+
+// The command line: --help, --version, --fill, --exact.
+struct DemoOptions {
+    enum class Action : uint8_t { Run, Help, Version, Refuse };
+    Action action = Action::Run;
+    FitMode fit = FitMode::Auto;
+    std::string problem;  // why the options were refused
+};
+DemoOptions parseDemoOptions(int argc, const char* const* argv);
+const char* demoUsage();
 
 // Start-up steps 1-9: audio engine, soundtrack, converter tables, title,
 // image strips, soundtrack voice, start tick, voice volumes. Stops at the

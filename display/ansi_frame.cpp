@@ -67,26 +67,43 @@ ColourMode colourModeFor(const char* colorterm) {
     return ColourMode::Ansi16;
 }
 
-Viewport viewportFor(int terminalColumns, int terminalRows) {
+Viewport viewportFor(int terminalColumns, int terminalRows, int gridColumns, int gridRows) {
     Viewport v{};
-    v.columns = std::clamp(terminalColumns, 0, CellColumns);
-    v.rows = std::clamp(terminalRows, 0, CellRows);
-    v.sourceColumn = (CellColumns - v.columns) / 2;
-    v.sourceRow = (CellRows - v.rows) / 2;
-    v.screenColumn = std::max(0, (terminalColumns - CellColumns) / 2);
-    v.screenRow = std::max(0, (terminalRows - CellRows) / 2);
+    v.columns = std::clamp(terminalColumns, 0, gridColumns);
+    v.rows = std::clamp(terminalRows, 0, gridRows);
+    v.sourceColumn = (gridColumns - v.columns) / 2;
+    v.sourceRow = (gridRows - v.rows) / 2;
+    v.screenColumn = std::max(0, (terminalColumns - gridColumns) / 2);
+    v.screenRow = std::max(0, (terminalRows - gridRows) / 2);
     return v;
 }
 
 AnsiFrameBuilder::AnsiFrameBuilder(ColourMode mode, int terminalColumns, int terminalRows)
-    : mode_(mode), buffer_(new char[MaxFrameBytes]) {
+    : mode_(mode), previous_(new uint16_t[MaxGridColumns * MaxGridRows]()) {
     setTerminalSize(terminalColumns, terminalRows);
 }
 
 void AnsiFrameBuilder::setTerminalSize(int columns, int rows) {
     terminalColumns_ = std::clamp(columns, 0, 65535);
     terminalRows_ = std::clamp(rows, 0, 65535);
-    view_ = viewportFor(terminalColumns_, terminalRows_);
+    placeGrid();
+}
+
+void AnsiFrameBuilder::setGrid(int columns, int rows) {
+    gridColumns_ = std::clamp(columns, 1, MaxGridColumns);
+    gridRows_ = std::clamp(rows, 1, MaxGridRows);
+    placeGrid();
+}
+
+// Sizes change only on a resize, never per frame: the buffer grows then.
+void AnsiFrameBuilder::placeGrid() {
+    view_ = viewportFor(terminalColumns_, terminalRows_, gridColumns_, gridRows_);
+    const size_t needed =
+        std::max(MaxFrameBytes, maxFrameBytes(static_cast<size_t>(view_.columns) * static_cast<size_t>(view_.rows)));
+    if (needed > bufferBytes_) {
+        buffer_.reset(new char[needed]);
+        bufferBytes_ = needed;
+    }
     invalidate();
 }
 
@@ -152,8 +169,8 @@ std::string_view AnsiFrameBuilder::build(const uint16_t* cells) {
     for (int r = 0; r < v.rows; ++r) {
         const int row = v.sourceRow + r;
         const int screenRow = v.screenRow + r;
-        const uint16_t* source = cells + row * CellColumns + v.sourceColumn;
-        uint16_t* shown = previous_ + row * CellColumns + v.sourceColumn;
+        const uint16_t* source = cells + row * gridColumns_ + v.sourceColumn;
+        uint16_t* shown = previous_.get() + row * gridColumns_ + v.sourceColumn;
         int next = 0;  // first column of this row still to consider
         while (true) {
             int c = next;
@@ -212,7 +229,7 @@ std::string_view AnsiFrameBuilder::build(const uint16_t* cells) {
 
     p = put(p, TermSeq::CursorHide);
     p = put(p, TermSeq::SyncEnd);
-    assert(static_cast<size_t>(p - start) <= MaxFrameBytes);
+    assert(static_cast<size_t>(p - start) <= bufferBytes_);
     return {start, static_cast<size_t>(p - start)};
 }
 

@@ -2,8 +2,9 @@
 // terminal to show the CellBuffer. Pure: builds bytes into its own buffer,
 // never writes them, so the demo, the render tool and the tests share it.
 //
-// The 80x50 picture is centred in a larger terminal; a smaller one shows
-// the centred part that fits. Only cells that changed since the previous
+// The cell grid (the 80x50 CellBuffer, or a picture converted to the
+// terminal's size) is centred in a larger terminal; a smaller one shows the
+// centred part that fits. Only cells that changed since the previous
 // frame are sent (the cursor skips unchanged runs where that is shorter);
 // colours are set only where the attribute changes. Each frame is one
 // synchronized update and leaves the cursor hidden.
@@ -14,6 +15,7 @@
 #include <memory>
 #include <string_view>
 
+#include "display/terminal_grid.h"
 #include "effects/buffers.h"
 
 // How attributes become colours: the 16 ANSI colours (the terminal's theme
@@ -30,16 +32,18 @@ inline constexpr size_t MaxCursorMoveBytes = 14;  // CSI 65535;65535H
 inline constexpr size_t MaxSgrBytes = 36;         // CSI 38;2;255;255;255;48;2;255;255;255m
 inline constexpr size_t MaxGlyphBytes = 3;        // UTF-8 of a BMP character
 inline constexpr size_t FrameOverheadBytes = 64;  // sync begin/end, reset and clear, cursor hide
-inline constexpr size_t MaxFrameBytes =
-    CellCount * (MaxCursorMoveBytes + MaxSgrBytes + MaxGlyphBytes) + FrameOverheadBytes;
+constexpr size_t maxFrameBytes(size_t visibleCells) {
+    return visibleCells * (MaxCursorMoveBytes + MaxSgrBytes + MaxGlyphBytes) + FrameOverheadBytes;
+}
+inline constexpr size_t MaxFrameBytes = maxFrameBytes(CellCount);  // the 80x50 grid
 
-// The part of the cell grid a terminal of a given size shows, and where.
+// The part of a cell grid a terminal of a given size shows, and where.
 struct Viewport {
     int sourceColumn, sourceRow;  // first cell shown
     int columns, rows;            // cells shown
     int screenColumn, screenRow;  // 0-based terminal position of the first one
 };
-Viewport viewportFor(int terminalColumns, int terminalRows);
+Viewport viewportFor(int terminalColumns, int terminalRows, int gridColumns = CellColumns, int gridRows = CellRows);
 
 class AnsiFrameBuilder {
 public:
@@ -49,17 +53,22 @@ public:
     // A new terminal size (from 0 to 65 535 each way): the next frame
     // clears the screen and repaints.
     void setTerminalSize(int columns, int rows);
+    // The size of the cell grids build() is given (80x50 unless set, at
+    // most 400x200); a new size clears the screen and repaints, too.
+    void setGrid(int columns, int rows);
     // The terminal's content is unknown (first frame, resume): clear and repaint.
     void invalidate();
     // The next frame sends every visible cell, without clearing.
     void repaintAll() { havePrevious_ = false; }
 
     // The bytes that bring the terminal from the previous frame to `cells`
-    // (4 000 cells, row-major). Valid until the next call.
+    // (the grid's cells, row-major). Valid until the next call.
     std::string_view build(const uint16_t* cells);
 
     ColourMode colourMode() const { return mode_; }
     const Viewport& viewport() const { return view_; }
+    int terminalColumns() const { return terminalColumns_; }
+    int terminalRows() const { return terminalRows_; }
 
 private:
     static constexpr int UnknownAttribute = -1;
@@ -67,17 +76,21 @@ private:
     char* appendCursorTo(char* p, int row, int column);
     size_t sgrLength(int from, uint8_t to) const;
     char* appendSgr(char* p, int from, uint8_t to) const;
+    void placeGrid();
 
     ColourMode mode_;
     int terminalColumns_ = 0;
     int terminalRows_ = 0;
+    int gridColumns_ = CellColumns;
+    int gridRows_ = CellRows;
     Viewport view_{};
     bool clearPending_ = true;
     bool havePrevious_ = false;
     int attribute_ = UnknownAttribute;        // the terminal's current colours
     int cursorRow_ = -1, cursorColumn_ = -1;  // screen position, -1: unknown
-    uint16_t previous_[CellCount] = {};
+    std::unique_ptr<uint16_t[]> previous_;    // as large as the largest grid
     std::unique_ptr<char[]> buffer_;
+    size_t bufferBytes_ = 0;
 };
 
 // The title sequence for a code page 437 title, control bytes left out.

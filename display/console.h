@@ -1,26 +1,35 @@
-// The console: the 80x50 character surface the demo shows its cells on.
+// The console: the character surface the demo shows its cells on.
 //
 // setupConsole() takes over the terminal or console window once, before
-// anything else runs; presentCells() shows the CellBuffer, once per frame;
+// anything else runs; presentCells() shows the frame, once per frame;
 // restoreConsole() gives back everything set-up changed. Main thread only.
 //
 // Backends, one file each, picked by display/CMakeLists.txt (link hg_console):
-//   console_posix.cpp  a POSIX terminal through ANSI and xterm sequences; it
+//   console_posix.cpp  a POSIX terminal through ANSI and xterm sequences, at
+//                      whatever size it has (display/terminal_picture.h); it
 //                      also restores the terminal on fatal signals
-//   console_win32.cpp  the Windows console
+//   console_win32.cpp  the Windows console, always 80x50 cells
 #pragma once
 
 #include "effects/result.h"
 
+#include "display/terminal_grid.h"
+
+class PKR_AsciiArt;
+
 // Takes over standard output's terminal. Fails, touching nothing, when
 // standard output is not a terminal (or there is no console window).
-Result setupConsole();
+// `fit` says what a terminal of another size than 80x50 shows (the
+// Windows console has that size and ignores it).
+Result setupConsole(FitMode fit = FitMode::Auto);
 
 // Sets the window title; the text is in code page 437.
 void setConsoleTitle(const char* cp437Title);
 
-// Shows the CellBuffer.
-void presentCells();
+// Shows the CellBuffer, or on a terminal that gets a fitted grid the
+// FrameBuffer converted to it with `converter`'s pattern table (built by
+// then) and the CellBuffer's colours.
+void presentCells(const PKR_AsciiArt& converter);
 
 // True once the console cannot show anything any more (a terminal that hung
 // up or was closed); the demo then stops with a failure status.

@@ -1,6 +1,11 @@
 // The console on a POSIX terminal: an alternate screen with wrapping and
-// echo off, frames as ANSI sequences (display/ansi_frame.h), and every
-// change undone on the way out, signals and crashes included.
+// echo off, frames as ANSI sequences at the terminal's own size
+// (display/terminal_picture.h), and every change undone on the way out,
+// signals and crashes included.
+//
+// Keys are read from standard input when it is a terminal, else from the
+// controlling terminal (demo/keys_posix.cpp); that terminal is the one whose
+// echo and line mode are turned off here.
 //
 // Signal path: the handlers only write the prepared restore string, call
 // tcsetattr and then re-raise the signal, all async-signal-safe, and on the
@@ -12,6 +17,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <optional>
 #include <poll.h>
 #include <pthread.h>
@@ -19,8 +25,9 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "display/ansi_frame.h"
+#include "display/ascii_art.h"
 #include "display/term_sequences.h"
+#include "display/terminal_picture.h"
 #include "display/titles.h"
 #include "effects/buffers.h"
 
@@ -92,7 +99,7 @@ bool installed[NSIG] = {};
 char sizeRestore[32];
 size_t sizeRestoreLength = 0;
 
-std::optional<AnsiFrameBuilder> frames;
+std::optional<TerminalPicture> picture;
 char titleSequence[MaxTitleSequenceBytes];
 size_t titleLength = 0;
 
@@ -138,7 +145,7 @@ void enterTerminal() {
     if (termiosFd >= 0) tcsetattr(termiosFd, TCSADRAIN, &demoTermios);
     writeAll(TermSeq::ConsoleEnter);
     writeAll(titleSequence, titleLength);
-    writeAll(TermSeq::ConsoleWindowPlacement);
+    writeAll(TermSeq::CursorHide);
 }
 
 // Signals for the whole process may land on any thread (the mixing
@@ -247,19 +254,37 @@ private:
     sigset_t previous_;
 };
 
-// The terminal's size in cells, or false when it does not say.
-bool terminalSize(int& columns, int& rows) {
+// The terminal's size in cells (and in pixels, 0 when it does not say),
+// or false when it does not say.
+bool terminalSize(int& columns, int& rows, int* xPixels = nullptr, int* yPixels = nullptr) {
     winsize size{};
     if (ioctl(Output, TIOCGWINSZ, &size) != 0 || size.ws_col == 0 || size.ws_row == 0) return false;
     columns = size.ws_col;
     rows = size.ws_row;
+    if (xPixels != nullptr) *xPixels = size.ws_xpixel;
+    if (yPixels != nullptr) *yPixels = size.ws_ypixel;
     return true;
 }
 
+// Chooses the grid again for the terminal's size and cell shape; the next
+// frame repaints everything.
 void measure() {
-    int columns = CellColumns, rows = CellRows;
-    terminalSize(columns, rows);
-    frames->setTerminalSize(columns, rows);
+    int columns = CellColumns, rows = CellRows, xPixels = 0, yPixels = 0;
+    terminalSize(columns, rows, &xPixels, &yPixels);
+    picture->setTerminal(columns, rows, cellShapeFor(columns, rows, xPixels, yPixels));
+}
+
+// The terminal keys come from: standard input when it is one, else the
+// controlling terminal (standard input may be /dev/null or a pipe); -1
+// when there is none.
+int keyTerminal() {
+    if (isatty(STDIN_FILENO)) return STDIN_FILENO;
+    const int tty = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (tty >= 0 && !isatty(tty)) {
+        close(tty);
+        return -1;
+    }
+    return tty;
 }
 
 void prepareSizeRestore() {
@@ -274,16 +299,21 @@ void prepareSizeRestore() {
 
 }  // namespace
 
-Result setupConsole() {
+Result setupConsole(FitMode fit) {
     if (active) return Result::ok();
     if (!isatty(Output)) return Result::failed("", "standard output is not a terminal; run the demo in one");
-    frames.emplace(colourModeFor(std::getenv("COLORTERM")));
+    picture.emplace(colourModeFor(std::getenv("COLORTERM")), fit);
     measure();
     prepareSizeRestore();
 
-    // Keys are read from standard input, so that is the terminal to make
-    // unechoed and non-canonical (normally the same one as the output).
-    termiosFd = isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &savedTermios) == 0 ? STDIN_FILENO : -1;
+    // The terminal keys are read from is the one to make unechoed and
+    // non-canonical (normally the same one as the output). The descriptor
+    // stays open: the signal path restores through it.
+    termiosFd = keyTerminal();
+    if (termiosFd >= 0 && tcgetattr(termiosFd, &savedTermios) != 0) {
+        if (termiosFd != STDIN_FILENO) close(termiosFd);
+        termiosFd = -1;
+    }
     if (termiosFd >= 0) {
         demoTermios = savedTermios;
         demoTermios.c_lflag &= static_cast<tcflag_t>(~(ECHO | ICANON));
@@ -305,7 +335,7 @@ Result setupConsole() {
     if (termiosFd >= 0) tcsetattr(termiosFd, TCSADRAIN, &demoTermios);
     writeAll(TermSeq::ConsoleEnter);
     setConsoleTitle(SetupTitle);
-    writeAll(TermSeq::ConsoleWindowPlacement);
+    writeAll(TermSeq::CursorHide);
     std::atexit(restoreConsole);
     return Result::ok();
 }
@@ -316,19 +346,20 @@ void setConsoleTitle(const char* cp437Title) {
     if (entered) writeAll(titleSequence, titleLength);
 }
 
-void presentCells() {
+void presentCells(const PKR_AsciiArt& converter) {
     if (!active || lost) return;
     SignalsHeld held;
     if (!entered) enterTerminal();
     if (resumePending) {
         resumePending = 0;
-        frames->invalidate();
+        picture->frames().invalidate();
     }
     if (resizePending) {
         resizePending = 0;
         measure();
     }
-    writeAll(frames->build(CellBuffer));
+    if (!picture->grid().exact && converter.glyphLut == nullptr) return;  // no pattern table yet
+    writeAll(picture->build(converter.glyphLut, FrameBuffer, CellBuffer));
 }
 
 void restoreConsole() {

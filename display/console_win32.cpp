@@ -80,7 +80,7 @@ BOOL WINAPI onConsoleControl(DWORD) {
 
 }  // namespace
 
-Result setupConsole() {
+Result setupConsole(FitMode) {
     if (active) return Result::ok();
     consoleOutput = CreateConsoleScreenBuffer(GENERIC_WRITE, 0, nullptr, CONSOLE_TEXTMODE_BUFFER, nullptr);
     // No console to draw in (started detached, or from a GUI without one).
@@ -117,7 +117,7 @@ void setConsoleTitle(const char* cp437Title) {
     SetConsoleTitleA(cp437Title);
 }
 
-void presentCells() {
+void presentCells(const PKR_AsciiArt&) {
     if (!active) return;
     CHAR_INFO cells[CellCount];
     Win32Console::fillCharInfo(CellBuffer, cells, CellCount);

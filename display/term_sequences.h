@@ -35,10 +35,8 @@ inline constexpr auto ResizeBegin = "\x1b[8;"sv;          // then rows;columns a
 inline constexpr char ResizeEnd = 't';
 inline constexpr auto WrapOff = "\x1b[?7l"sv;  // DECAWM off: the last column never wraps
 inline constexpr auto WrapOn = "\x1b[?7h"sv;
-inline constexpr auto TitlePush = "\x1b[22;0t"sv;             // xterm: save icon and window title on the stack
-inline constexpr auto TitlePop = "\x1b[23;0t"sv;              // xterm: give them back
-inline constexpr auto MoveWindowToOrigin = "\x1b[3;0;0t"sv;   // xterm: window at (0, 0)
-inline constexpr auto WindowTo640x640 = "\x1b[4;640;640t"sv;  // xterm: window 640 x 640 pixels (height; width)
+inline constexpr auto TitlePush = "\x1b[22;0t"sv;  // xterm: save icon and window title on the stack
+inline constexpr auto TitlePop = "\x1b[23;0t"sv;   // xterm: give them back
 inline constexpr auto CursorHide = "\x1b[?25l"sv;
 inline constexpr auto CursorShow = "\x1b[?25h"sv;
 inline constexpr auto ColoursReset = "\x1b[0m"sv;
@@ -66,12 +64,13 @@ inline constexpr auto SgrBackgroundRgb = "48;2;"sv;
 inline constexpr auto TitleBegin = "\x1b]0;"sv;
 inline constexpr auto TitleEnd = "\x07"sv;
 
-// What set-up sends before the first title, and the restore string that
-// undoes all of set-up in reverse order. The restore string starts with an
+// What set-up sends before the first title (then only the cursor is
+// hidden: the window is neither moved nor sized in pixels, which would undo
+// the request for 80x50 cells), and the restore string that undoes all of
+// set-up in reverse order. The restore string starts with an
 // ESC, which also ends any sequence a signal cut short. The terminal's own
 // size, asked back just before it, is only known at set-up.
 inline constexpr auto ConsoleEnter = Joined<AltScreenOn, ResizeTo80x50, WrapOff, TitlePush>::value;
-inline constexpr auto ConsoleWindowPlacement = Joined<MoveWindowToOrigin, WindowTo640x640, CursorHide>::value;
 inline constexpr auto ConsoleRestore = Joined<SyncEnd, ColoursReset, CursorShow, TitlePop, WrapOn, AltScreenOff>::value;
 
 }  // namespace TermSeq

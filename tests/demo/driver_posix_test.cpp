@@ -3,22 +3,26 @@
 // looked for in (named through /proc/self/exe).
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
 #include "demo/data_files.h"
 #include "demo/keys.h"
+#include "demo/keys_posix.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// Standard input replaced by a pipe for the length of a test.
+// Standard input replaced by a pipe, and the keys read from it, for the
+// length of a test.
 class KeyPipe {
 public:
     KeyPipe() {
@@ -28,8 +32,10 @@ public:
         dup2(fds[0], STDIN_FILENO);
         close(fds[0]);
         writer_ = fds[1];
+        setKeyInput(STDIN_FILENO);
     }
     ~KeyPipe() {
+        setKeyInput(KeyInputAuto);
         if (writer_ >= 0) close(writer_);
         dup2(saved_, STDIN_FILENO);
         close(saved_);
@@ -61,6 +67,23 @@ TEST(Keys, OnePendingKeyPressIsOneKey) {
     keys.closeInput();  // end of input is no key press
     EXPECT_EQ(pollKey(), 0);
     EXPECT_EQ(pollKey(), 0);
+}
+
+TEST(Keys, WithoutAnyTerminalThereAreNone) {
+    // A child in a session of its own has no controlling terminal; with
+    // standard input from /dev/null it has nothing to read keys from.
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setsid();
+        const int null = open("/dev/null", O_RDONLY);
+        dup2(null, STDIN_FILENO);
+        setKeyInput(KeyInputAuto);
+        _exit(keyInput() == -1 && pollKey() == 0 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 // The working directory for the length of a test, so the result does not

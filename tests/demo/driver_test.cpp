@@ -6,9 +6,11 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <string>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 #include "demo/data_files.h"
 #include "demo/driver.h"
@@ -127,6 +129,32 @@ TEST_F(DataLookup, UnreadableFileStopsTheLookup) {
     found = findDataFiles(dirs(), files);
     EXPECT_FALSE(found);
     EXPECT_NE(found.message().find("the file is empty"), std::string::npos) << found.message();
+}
+
+}  // namespace
+
+namespace {
+
+DemoOptions parse(std::initializer_list<const char*> args) {
+    std::vector<const char*> argv{"hazelglow"};
+    argv.insert(argv.end(), args);
+    return parseDemoOptions(static_cast<int>(argv.size()), argv.data());
+}
+
+TEST(DemoOptions, FillExactHelpVersionAndNothingElse) {
+    EXPECT_EQ(parse({}).action, DemoOptions::Action::Run);
+    EXPECT_EQ(parse({}).fit, FitMode::Auto);
+    EXPECT_EQ(parse({"--fill"}).fit, FitMode::Fill);
+    EXPECT_EQ(parse({"--exact", "--exact"}).fit, FitMode::Exact);
+    EXPECT_EQ(parse({"--fill", "--help"}).action, DemoOptions::Action::Help);
+    EXPECT_EQ(parse({"--version"}).action, DemoOptions::Action::Version);
+    // Anything else is refused, with what was wrong, before it is run.
+    const DemoOptions unknown = parse({"--help", "-f"});
+    EXPECT_EQ(unknown.action, DemoOptions::Action::Refuse);
+    EXPECT_EQ(unknown.problem, "unknown option '-f'");
+    EXPECT_EQ(parse({"fill"}).action, DemoOptions::Action::Refuse);
+    EXPECT_EQ(parse({"--exact", "--fill"}).action, DemoOptions::Action::Refuse);
+    EXPECT_NE(std::string(demoUsage()).find("--fill"), std::string::npos);
 }
 
 }  // namespace

@@ -62,7 +62,8 @@ private:
 class PtyRun {
 public:
     PtyRun(const fs::path& workDir, int columns, int rows, const std::string& binary = DemoBinary,
-           const char* colorterm = nullptr, const std::vector<int>& ignored = {}) {
+           const char* colorterm = nullptr, const std::vector<std::string>& args = {}, bool inputFromNull = false,
+           const std::vector<int>& ignored = {}) {
         master_ = posix_openpt(O_RDWR | O_NOCTTY);
         if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) return;
         const std::string slaveName = ptsname(master_);
@@ -73,12 +74,16 @@ public:
         ioctl(slave_, TIOCSWINSZ, &size);
         tcgetattr(slave_, &before_);
 
+        std::vector<char*> argv{const_cast<char*>(binary.c_str())};
+        for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
         pid_ = fork();
         if (pid_ == 0) {
             setsid();
             const int tty = open(slaveName.c_str(), O_RDWR);
             ioctl(tty, TIOCSCTTY, 0);
             dup2(tty, 0);
+            if (inputFromNull) dup2(open("/dev/null", O_RDONLY), 0);
             dup2(tty, 1);
             dup2(tty, 2);
             for (int fd = 3; fd < 256; ++fd) close(fd);
@@ -96,7 +101,7 @@ public:
                 setenv("COLORTERM", colorterm, 1);
             else
                 unsetenv("COLORTERM");
-            execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
+            execv(binary.c_str(), argv.data());
             _exit(121);
         }
     }
@@ -214,17 +219,17 @@ void expectTerminalGivenBack(const PtyRun& run, int rows, int columns, bool quie
     }
 }
 
-// Cells of the centred 80x50 picture that show something, and cells
-// around it that do (which should be none).
-int pictureCells(const EmulatedTerminal& term, int* outside = nullptr) {
-    const int top = (term.rows() - 50) / 2, left = (term.columns() - 80) / 2;
+// Cells of a centred grid of cells (the 80x50 picture unless told) that
+// show something, and cells around it that do (which should be none).
+int pictureCells(const EmulatedTerminal& term, int* outside = nullptr, int columns = 80, int rows = 50) {
+    const int top = (term.rows() - rows) / 2, left = (term.columns() - columns) / 2;
     int inside = 0;
     if (outside != nullptr) *outside = 0;
     for (int row = 0; row < term.rows(); ++row) {
         for (int column = 0; column < term.columns(); ++column) {
             const uint32_t ch = term.character(row, column);
             const bool blank = ch == 0 || ch == ' ';
-            if (row >= top && row < top + 50 && column >= left && column < left + 80)
+            if (row >= top && row < top + rows && column >= left && column < left + columns)
                 inside += !blank;
             else if (outside != nullptr)
                 *outside += !blank;
@@ -394,7 +399,7 @@ INSTANTIATE_TEST_SUITE_P(Signals, TerminalFault,
 
 TEST(TerminalRun, ASignalTheCallerIgnoredStaysIgnored) {
     DataDir data;
-    PtyRun run(data.path(), 80, 50, DemoBinary, nullptr, {SIGUSR1, SIGHUP});
+    PtyRun run(data.path(), 80, 50, DemoBinary, nullptr, {}, false, {SIGUSR1, SIGHUP});
     ASSERT_TRUE(run.started());
     ASSERT_TRUE(run.readUntil([&](const std::string&) { return run.frames() >= 3; }));
     kill(run.pid(), SIGUSR1);
@@ -412,7 +417,7 @@ TEST(TerminalRun, ASignalTheCallerIgnoredStaysIgnored) {
 // demo must stop rather than render for nobody.
 TEST(TerminalRun, AClosedTerminalStopsTheDemoWithAFailure) {
     DataDir data;
-    PtyRun run(data.path(), 80, 50, DemoBinary, nullptr, {SIGHUP});
+    PtyRun run(data.path(), 80, 50, DemoBinary, nullptr, {}, false, {SIGHUP});
     ASSERT_TRUE(run.started());
     ASSERT_TRUE(run.readUntil([&](const std::string&) { return run.frames() >= 3; }));
     run.closeMaster();
@@ -442,6 +447,145 @@ TEST(TerminalRun, AResizeRepaintsCentredInTheNewSize) {
     run.type("q");
     EXPECT_EQ(run.waitForStatus(), 0);
 }
+
+// What the terminal shows from the last repaint on (the run's output since
+// its last clear), on an emulator of the given size.
+void replayLastRepaint(const PtyRun& run, EmulatedTerminal& term) {
+    term.feed(TermSeq::ConsoleEnter);
+    const std::string& out = run.output();
+    term.feed(std::string_view(out).substr(out.rfind(TermSeq::ColoursReset, out.rfind(TermSeq::ClearScreen))));
+}
+
+// Resizes the run's terminal and reads on until the demo has cleared the
+// screen once more and shown a few frames in the new size.
+bool resizeAndWait(PtyRun& run, int columns, int rows) {
+    const size_t clears = run.count(TermSeq::ClearScreen);
+    run.resize(columns, rows);
+    const size_t framesBefore = run.frames();
+    return run.readUntil([&](const std::string&) {
+        return run.count(TermSeq::ClearScreen) == clears + 1 && run.frames() > framesBefore + 5;
+    });
+}
+
+// The build's own strips in place of the one-frame ones, whose sparse dots
+// a fitted grid averages away.
+void useBuiltStrips(const DataDir& data) {
+    for (const char* name : {"wipe.png", "texts.png"})
+        fs::copy_file(fs::path(HAZELGLOW_BUILD_DATA_DIR) / name, data.path() / name,
+                      fs::copy_options::overwrite_existing);
+}
+
+TEST(TerminalRun, ASmallTerminalGetsTheWholePictureFittedAndALargeOneTheCellsAgain) {
+    DataDir data;
+    useBuiltStrips(data);
+    PtyRun run(data.path(), 100, 55);
+    ASSERT_TRUE(run.started());
+    EmulatedTerminal exact(55, 100);
+    ASSERT_TRUE(waitForPicture(run, exact));
+    expectPictureCentred(exact);
+    // Far enough into the fade-in that a fitted picture shows (at its
+    // start the averaging makes everything level 0).
+    ASSERT_TRUE(run.readUntil([&](const std::string&) { return run.frames() >= 75; }));
+
+    // 80x24 with cells of unknown shape (taken as 1:2): 51x24, centred.
+    ASSERT_TRUE(resizeAndWait(run, 80, 24));
+    EmulatedTerminal small(24, 80);
+    replayLastRepaint(run, small);
+    int outside = 0;
+    EXPECT_GT(pictureCells(small, &outside, 51, 24), 0);
+    EXPECT_EQ(outside, 0);
+    // Ink from the top rows to the bottom ones, and only inside the 51
+    // columns (the 80x50 cells' middle would fill all 80).
+    const auto inkIn = [&](int first, int last) {
+        bool ink = false;
+        for (int row = first; row <= last; ++row) ink = ink || !small.rowText(row).empty();
+        return ink;
+    };
+    EXPECT_TRUE(inkIn(0, 3));
+    EXPECT_TRUE(inkIn(20, 23));
+    // Back to 100x55: the 80x50 cells again.
+    ASSERT_TRUE(resizeAndWait(run, 100, 55));
+    EmulatedTerminal again(55, 100);
+    replayLastRepaint(run, again);
+    expectPictureCentred(again);
+
+    run.type("q");
+    const int status = run.waitForStatus();
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    expectTerminalGivenBack(run, 55, 100);
+    // Given back the size it had at the start.
+    const std::string sizeThenRestore = std::string("\x1b[8;55;100t") + std::string(TermSeq::ConsoleRestore);
+    EXPECT_EQ(run.output().rfind(sizeThenRestore) + sizeThenRestore.size(), run.output().size());
+    // Nor is the window moved or sized in pixels any more.
+    EXPECT_EQ(run.output().find("\x1b[4;640;640t"), std::string::npos);
+    EXPECT_EQ(run.output().find("\x1b[3;0;0t"), std::string::npos);
+}
+
+TEST(TerminalRun, FillUsesTheWholeHeightOfALargeTerminal) {
+    DataDir data;
+    useBuiltStrips(data);
+    PtyRun run(data.path(), 200, 60, DemoBinary, nullptr, {"--fill"});
+    ASSERT_TRUE(run.started());
+    ASSERT_TRUE(run.readUntil([&](const std::string&) { return run.frames() >= 40; }));
+    EmulatedTerminal term(60, 200);
+    replayLastRepaint(run, term);
+    int outside = 0;
+    EXPECT_GT(pictureCells(term, &outside, 128, 60), 0);
+    EXPECT_EQ(outside, 0);
+    run.type("q");
+    EXPECT_EQ(run.waitForStatus(), 0);
+    expectTerminalGivenBack(run, 60, 200);
+}
+
+TEST(TerminalRun, KeysComeFromTheTerminalWhenStandardInputIsNotOne) {
+    DataDir data;
+    PtyRun run(data.path(), 80, 50, DemoBinary, nullptr, {}, true);
+    ASSERT_TRUE(run.started());
+    ASSERT_TRUE(run.readUntil([&](const std::string&) { return run.frames() >= 3; }));
+    const std::string key = "\xC3\xA9";  // é: never part of a frame, so any echo would show
+    run.type(key);
+    const int status = run.waitForStatus();
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(run.output().find(key), std::string::npos) << "the key was echoed";
+    expectTerminalGivenBack(run, 50, 80);
+}
+
+// The demo's options, each run on a terminal it must leave alone.
+struct OptionRun {
+    std::vector<std::string> args;
+    int status;
+    std::string outputStart;
+};
+
+class DemoOption : public testing::TestWithParam<OptionRun> {};
+
+std::string optionRunName(const testing::TestParamInfo<OptionRun>& run) {
+    static const char* const names[] = {"help", "version", "unknown", "both"};
+    return names[run.index];
+}
+
+TEST_P(DemoOption, AnswersWithoutTouchingTheTerminal) {
+    const OptionRun& option = GetParam();
+    DataDir data;
+    PtyRun run(data.path(), 80, 24, DemoBinary, nullptr, option.args);
+    ASSERT_TRUE(run.started());
+    const int status = run.waitForStatus();
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), option.status);
+    EXPECT_EQ(run.output().rfind(option.outputStart, 0), 0u) << run.output();
+    EXPECT_EQ(run.output().find('\x1b'), std::string::npos) << "a control sequence was sent";
+    EXPECT_TRUE(run.termiosUnchanged());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, DemoOption,
+    testing::Values(OptionRun{{"--help"}, 0, "usage: hazelglow [--fill | --exact]\r\n"},
+                    OptionRun{{"--version"}, 0, "hazelglow " HAZELGLOW_VERSION "\r\n"},
+                    OptionRun{{"--fill", "--colour"}, 2, "hazelglow: unknown option '--colour'\r\nusage: hazelglow"},
+                    OptionRun{{"--fill", "--exact"}, 2, "hazelglow: --fill and --exact exclude each other\r\n"}),
+    optionRunName);
 
 TEST(TerminalRun, CtrlZGivesTheTerminalBackAndTheDemoTakesItAgain) {
     DataDir data;

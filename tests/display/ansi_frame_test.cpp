@@ -145,6 +145,37 @@ TEST(AnsiFrame, ResizeClearsAndRepaintsWithoutScrolling) {
     expectScreenShows(exact, frames.back(), ColourMode::Ansi16, 2);
 }
 
+TEST(AnsiFrame, AGridOfAnotherSizeIsCentredAndDiffedAlike) {
+    // A fitted 51x24 picture in an 80x24 terminal, then the grid changes
+    // (a resize): cleared and repainted at its new place.
+    std::mt19937 random(13);
+    EmulatedTerminal term(24, 80);
+    term.feed(TermSeq::ConsoleEnter);
+    AnsiFrameBuilder builder(ColourMode::Ansi16, 80, 24);
+    for (const auto& [columns, rows] : {std::pair{51, 24}, std::pair{38, 20}}) {
+        builder.setGrid(columns, rows);
+        Cells cells(static_cast<size_t>(columns * rows));
+        for (int f = 0; f < 6; ++f) {
+            for (auto& c : cells)
+                if (f == 0 || random() % 5 == 0) c = cell(static_cast<uint8_t>(33 + random() % 94), 0x07);
+            const std::string bytes(builder.build(cells.data()));
+            EXPECT_EQ(bytes.find(TermSeq::ClearScreen) != std::string::npos, f == 0);
+            term.feed(bytes);
+            const int left = (80 - columns) / 2, top = (24 - rows) / 2;
+            int wrong = 0;
+            for (int row = 0; row < 24; ++row)
+                for (int column = 0; column < 80; ++column) {
+                    const int r = row - top, c = column - left;
+                    const bool inside = r >= 0 && r < rows && c >= 0 && c < columns;
+                    const uint32_t expected = inside ? cells[static_cast<size_t>(r * columns + c)] & 0xFF : ' ';
+                    const uint32_t shown = term.character(row, column);
+                    wrong += (shown == 0 ? ' ' : shown) != expected;
+                }
+            EXPECT_EQ(wrong, 0) << columns << "x" << rows << ", frame " << f;
+        }
+    }
+}
+
 TEST(AnsiFrame, EveryCharacterOnEveryAttribute) {
     const Cells blank(CellCount, cell(' ', 0x07));
     Cells all(CellCount);
@@ -280,7 +311,6 @@ TEST(TermSequences, RestoreUndoesSetUpInReverse) {
     // The bytes as a terminal receives them: each undo mirrors a set-up step.
     using namespace TermSeq;
     EXPECT_EQ(ConsoleEnter, "\x1b[?1049h\x1b[8;50;80t\x1b[?7l\x1b[22;0t"sv);
-    EXPECT_EQ(ConsoleWindowPlacement, "\x1b[3;0;0t\x1b[4;640;640t\x1b[?25l"sv);
     EXPECT_EQ(ConsoleRestore, "\x1b[?2026l\x1b[0m\x1b[?25h\x1b[23;0t\x1b[?7h\x1b[?1049l"sv);
 }
 

@@ -6,3 +6,7 @@ foreach(program test_display test_display_slow)
     target_link_libraries(${program} PRIVATE PkgConfig::VTERM)
   endif()
 endforeach()
+# The fitted-terminal test reads back what hazelglow-render writes.
+if(TARGET test_display AND TARGET hazelglow-render)
+  add_dependencies(test_display hazelglow-render)
+endif()

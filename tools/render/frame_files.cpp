@@ -7,6 +7,7 @@
 #include "display/cell_picture.h"
 #include "effects/buffers.h"
 #include "tools/render/frame_outputs.h"
+#include "tools/render/frame_terminal.h"
 #include "tools/render/output_file.h"
 
 namespace {
@@ -38,17 +39,24 @@ private:
 
 class PngOutput final : public FrameOutput {
 public:
-    explicit PngOutput(std::string dir) : dir_(std::move(dir)), rgb_(ScreenshotWidth * ScreenshotHeight * 3) {}
+    PngOutput(std::string dir, const TerminalSpec& terminal, const PKR_AsciiArt* converter)
+        : dir_(std::move(dir)), frames_(ColourMode::Ansi16, terminal, converter) {
+        const Viewport& v = frames_.picture().frames().viewport();
+        width_ = v.columns * GlyphWidth;
+        height_ = v.rows * GlyphHeight;
+        rgb_.resize(static_cast<size_t>(width_) * static_cast<size_t>(height_) * 3);
+    }
     bool frame(int n, int32_t) override {
-        drawCellsAsConsole(CellBuffer, rgb_.data());
+        const Viewport& v = frames_.picture().frames().viewport();
+        const int pitch = frames_.picture().grid().columns;
+        drawCells(frames_.cells() + v.sourceRow * pitch + v.sourceColumn, v.columns, v.rows, pitch, rgb_.data());
         OutputFile file(framePath(dir_, "frame_", n, ".png"));
         if (!file.ok()) return false;
         // The encoder hands its bytes to the file, which checks every write.
         const auto toFile = [](void* context, void* bytes, int count) {
             static_cast<OutputFile*>(context)->write(bytes, static_cast<size_t>(count));
         };
-        if (stbi_write_png_to_func(toFile, &file, ScreenshotWidth, ScreenshotHeight, 3, rgb_.data(),
-                                   ScreenshotWidth * 3) == 0) {
+        if (stbi_write_png_to_func(toFile, &file, width_, height_, 3, rgb_.data(), width_ * 3) == 0) {
             if (file.ok())
                 std::fprintf(stderr, "hazelglow-render: %s: cannot encode the picture\n", file.path().c_str());
             return false;
@@ -58,6 +66,8 @@ public:
 
 private:
     std::string dir_;
+    TerminalPresentation frames_;
+    int width_ = 0, height_ = 0;
     std::vector<uint8_t> rgb_;
 };
 
@@ -67,6 +77,7 @@ std::unique_ptr<FrameOutput> makeDumpOutput(const std::string& dir) {
     return std::make_unique<DumpOutput>(dir);
 }
 
-std::unique_ptr<FrameOutput> makePngOutput(const std::string& dir) {
-    return std::make_unique<PngOutput>(dir);
+std::unique_ptr<FrameOutput> makePngOutput(const std::string& dir, const TerminalSpec& terminal,
+                                           const PKR_AsciiArt* converter) {
+    return std::make_unique<PngOutput>(dir, terminal, converter);
 }

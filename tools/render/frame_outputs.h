@@ -27,7 +27,13 @@ uint64_t cellBufferHash();   // 4 000 cells, 2 little-endian bytes each
 
 std::unique_ptr<FrameOutput> makeHashOutput(FILE* out);
 std::unique_ptr<FrameOutput> makeDumpOutput(const std::string& dir);
-std::unique_ptr<FrameOutput> makePngOutput(const std::string& dir);
+struct TerminalSpec;
+class PKR_AsciiArt;
+// frame_<n>.png: the cells a terminal of that size shows (the part of its
+// grid inside it), drawn with the console's font and palette; 640x600 for
+// the default 80x50.
+std::unique_ptr<FrameOutput> makePngOutput(const std::string& dir, const TerminalSpec& terminal,
+                                           const PKR_AsciiArt* converter);
 
 // --stats: times every stage of every frame; prints a table per scene at the end.
 class StatsOutput : public FrameOutput, public StageObserver {

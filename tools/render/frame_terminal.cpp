@@ -1,9 +1,14 @@
 #include "tools/render/frame_terminal.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <vector>
 
+#include "display/ascii_art.h"
 #include "display/cp437_utf8.h"
+#include "display/terminal_picture.h"
 #include "display/titles.h"
 #include "effects/buffers.h"
 #include "tools/render/output_file.h"
@@ -19,54 +24,66 @@ std::string demoTitle() {
 
 class AnsiOutput final : public FrameOutput {
 public:
-    AnsiOutput(const std::string& path, ColourMode mode) : file_(path), frames_(mode) {}
-    bool frame(int, int32_t) override { return file_.write(frames_.build(CellBuffer)); }
+    AnsiOutput(const std::string& path, ColourMode mode, const TerminalSpec& terminal, const PKR_AsciiArt* converter)
+        : file_(path), frames_(mode, terminal, converter) {}
+    bool frame(int, int32_t) override { return file_.write(frames_.build()); }
     bool finish() override { return file_.commit(); }
 
 private:
     OutputFile file_;
-    AnsiFrameBuilder frames_;
+    TerminalPresentation frames_;
 };
 
 class CastOutput final : public FrameOutput {
 public:
-    CastOutput(const std::string& path, ColourMode mode) : file_(path), frames_(mode) {
-        ok_ = file_.write("{\"version\": 2, \"width\": 80, \"height\": 50, \"title\": " + jsonString(demoTitle()) +
-                          "}\n");
+    CastOutput(const std::string& path, ColourMode mode, const TerminalSpec& terminal, const PKR_AsciiArt* converter)
+        : file_(path), frames_(mode, terminal, converter) {
+        ok_ = file_.write("{\"version\": 2, \"width\": " + std::to_string(terminal.columns) + ", \"height\": " +
+                          std::to_string(terminal.rows) + ", \"title\": " + jsonString(demoTitle()) + "}\n");
     }
     bool frame(int, int32_t t) override {
         char time[32];
         std::snprintf(time, sizeof time, "[%d.%03d, \"o\", ", t / 1000, t % 1000);
-        ok_ = ok_ && file_.write(time) && file_.write(jsonString(frames_.build(CellBuffer))) && file_.write("]\n");
+        ok_ = ok_ && file_.write(time) && file_.write(jsonString(frames_.build())) && file_.write("]\n");
         return ok_;
     }
     bool finish() override { return ok_ && file_.commit(); }
 
 private:
     OutputFile file_;
-    AnsiFrameBuilder frames_;
+    TerminalPresentation frames_;
     bool ok_ = false;
 };
 
 class TerminalBytes final : public FrameOutput {
 public:
-    explicit TerminalBytes(FILE* out) : out_(out) {
-        for (int k = 0; k < 4; ++k)
-            ways_[k].builder = std::make_unique<AnsiFrameBuilder>(k < 2 ? ColourMode::Ansi16 : ColourMode::TrueColour);
+    TerminalBytes(FILE* out, const TerminalSpec& terminal, const PKR_AsciiArt* converter)
+        : out_(out), terminal_(terminal), cells_(ColourMode::Ansi16, terminal, converter) {
+        const PictureGrid& grid = cells_.picture().grid();
+        for (int k = 0; k < 4; ++k) {
+            ways_[k].builder = std::make_unique<AnsiFrameBuilder>(k < 2 ? ColourMode::Ansi16 : ColourMode::TrueColour,
+                                                                  terminal.columns, terminal.rows);
+            ways_[k].builder->setGrid(grid.columns, grid.rows);
+        }
     }
 
     bool frame(int, int32_t) override {
+        const uint16_t* cells = cells_.cells();
         for (int k = 0; k < 4; ++k) {
             Way& way = ways_[k];
             if (k % 2 == 1) way.builder->repaintAll();
-            way.sizes.push_back(way.builder->build(CellBuffer).size());
+            way.sizes.push_back(way.builder->build(cells).size());
         }
         return true;
     }
 
     bool finish() override {
         if (ways_[0].sizes.empty()) return true;
-        std::fprintf(out_, "terminal bytes per frame, 80x50 terminal, %zu frames\n", ways_[0].sizes.size());
+        const PictureGrid& grid = cells_.picture().grid();
+        char fitted[48] = "";
+        if (!grid.exact) std::snprintf(fitted, sizeof fitted, " (the picture at %dx%d)", grid.columns, grid.rows);
+        std::fprintf(out_, "terminal bytes per frame, %dx%d terminal%s, %zu frames\n", terminal_.columns,
+                     terminal_.rows, fitted, ways_[0].sizes.size());
         std::fprintf(out_, "%-11s %-8s %10s %10s %10s %12s\n", "colours", "cells", "mean", "median", "max", "total");
         for (int k = 0; k < 4; ++k) {
             std::vector<size_t> v = ways_[k].sizes;
@@ -86,10 +103,19 @@ private:
         std::vector<size_t> sizes;
     };
     FILE* out_;
+    TerminalSpec terminal_;
+    TerminalPresentation cells_;
     Way ways_[4];  // 16 colours diffed, full; truecolour diffed, full
 };
 
 }  // namespace
+
+TerminalPresentation::TerminalPresentation(ColourMode mode, const TerminalSpec& terminal, const PKR_AsciiArt* converter)
+    : picture_(mode, terminal.fit, terminal.columns, terminal.rows, terminal.shape), converter_(converter) {}
+
+const uint8_t* TerminalPresentation::glyphLut() const {
+    return converter_ != nullptr ? converter_->glyphLut : nullptr;
+}
 
 std::string jsonString(std::string_view utf8) {
     std::string json = "\"";
@@ -109,14 +135,31 @@ std::string jsonString(std::string_view utf8) {
     return json + "\"";
 }
 
-std::unique_ptr<FrameOutput> makeAnsiOutput(const std::string& path, ColourMode mode) {
-    return std::make_unique<AnsiOutput>(path, mode);
+std::unique_ptr<FrameOutput> makeAnsiOutput(const std::string& path, ColourMode mode, const TerminalSpec& terminal,
+                                            const PKR_AsciiArt* converter) {
+    return std::make_unique<AnsiOutput>(path, mode, terminal, converter);
 }
 
-std::unique_ptr<FrameOutput> makeCastOutput(const std::string& path, ColourMode mode) {
-    return std::make_unique<CastOutput>(path, mode);
+std::unique_ptr<FrameOutput> makeCastOutput(const std::string& path, ColourMode mode, const TerminalSpec& terminal,
+                                            const PKR_AsciiArt* converter) {
+    return std::make_unique<CastOutput>(path, mode, terminal, converter);
 }
 
-std::unique_ptr<FrameOutput> makeTerminalBytesOutput(FILE* out) {
-    return std::make_unique<TerminalBytes>(out);
+std::unique_ptr<FrameOutput> makeTerminalBytesOutput(FILE* out, const TerminalSpec& terminal,
+                                                     const PKR_AsciiArt* converter) {
+    return std::make_unique<TerminalBytes>(out, terminal, converter);
+}
+
+bool parseSize(const char* text, char separator, int low, int high, int& width, int& height) {
+    char* end = nullptr;
+    errno = 0;
+    const long w = std::strtol(text, &end, 10);
+    if (end == text || *end != separator || errno != 0) return false;
+    const char* second = end + 1;
+    const long h = std::strtol(second, &end, 10);
+    if (end == second || *end != '\0' || errno != 0) return false;
+    if (w < low || w > high || h < low || h > high) return false;
+    width = static_cast<int>(w);
+    height = static_cast<int>(h);
+    return true;
 }

@@ -42,9 +42,13 @@ const std::string Usage =
     "  --png DIR         write frame_<n>.png, the cells as a console shows them\n"
     "  --stats           print time per stage and scene (median, 99th percentile, maximum), then\n"
     "                    the terminal bytes per frame (changed cells or all, 16 or 24-bit colours)\n"
-    "  --ansi FILE       write the bytes the demo sends an 80x50 terminal, frame after frame\n"
+    "  --ansi FILE       write the bytes the demo sends the terminal (80x50, or --size), frame after frame\n"
     "                    (24-bit colours when $COLORTERM is truecolor or 24bit, as in the demo)\n"
     "  --cast FILE       the same as an asciicast v2 recording, for 'asciinema play FILE'\n"
+    "  --size WxH        make --ansi, --cast, --png and --stats for a terminal of W x H cells\n"
+    "                    (default 80x50): smaller than 80x50 it gets the whole picture fitted\n"
+    "  --cell-aspect W:H the shape of that terminal's cells in pixels (default 1:2)\n"
+    "  --fill            the picture fitted to the terminal even when it is 80x50 or larger\n"
     "  --wav FILE        write the soundtrack's mix (DIR/hazelglow.ogg) as the sound device receives\n"
     "                    it: 16-bit stereo 44 100 Hz WAVE; no frames are rendered unless asked for\n"
     "  --help            show this text\n";
@@ -62,6 +66,7 @@ struct Options {
     std::string wavPath;
     std::string ansiPath;
     std::string castPath;
+    TerminalSpec terminal;
 };
 
 [[noreturn]] void usageError(const std::string& message) {
@@ -115,6 +120,18 @@ Options parseOptions(int argc, char** argv) {
             options.castPath = value();
         } else if (arg == "--png") {
             options.pngDir = value();
+        } else if (arg == "--size") {
+            const char* text = value();
+            if (!parseSize(text, 'x', 1, 65535, options.terminal.columns, options.terminal.rows))
+                usageError(std::string("bad value '") + text + "' for --size (columns x rows, such as 80x24)");
+        } else if (arg == "--cell-aspect") {
+            const char* text = value();
+            int width = 0, height = 0;
+            if (!parseSize(text, ':', 1, 10000, width, height))
+                usageError(std::string("bad value '") + text + "' for --cell-aspect (width:height, such as 1:2)");
+            options.terminal.shape = {width, height};
+        } else if (arg == "--fill") {
+            options.terminal.fit = FitMode::Fill;
         } else {
             usageError("unknown option '" + arg + "'");
         }
@@ -182,6 +199,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "hazelglow-render: standard output: %s\n", std::strerror(errno));
         return 1;
     }
+    static PKR_AsciiArt converter;  // its tables are built before the first frame
 
     std::vector<std::unique_ptr<FrameOutput>> outputs;
     if (options.hashes) outputs.push_back(makeHashOutput(stdout));
@@ -191,18 +209,20 @@ int main(int argc, char** argv) {
     }
     if (!options.pngDir.empty()) {
         if (const Result made = ensureDirectory(options.pngDir); !made) return fail(made, 1);
-        outputs.push_back(makePngOutput(options.pngDir));
+        outputs.push_back(makePngOutput(options.pngDir, options.terminal, &converter));
     }
     StatsOutput* stats = nullptr;
     if (options.stats) {
         auto output = makeStatsOutput(stdout);
         stats = output.get();
         outputs.push_back(std::move(output));
-        outputs.push_back(makeTerminalBytesOutput(stdout));
+        outputs.push_back(makeTerminalBytesOutput(stdout, options.terminal, &converter));
     }
     const ColourMode terminalColours = colourModeFor(std::getenv("COLORTERM"));
-    if (!options.ansiPath.empty()) outputs.push_back(makeAnsiOutput(options.ansiPath, terminalColours));
-    if (!options.castPath.empty()) outputs.push_back(makeCastOutput(options.castPath, terminalColours));
+    if (!options.ansiPath.empty())
+        outputs.push_back(makeAnsiOutput(options.ansiPath, terminalColours, options.terminal, &converter));
+    if (!options.castPath.empty())
+        outputs.push_back(makeCastOutput(options.castPath, terminalColours, options.terminal, &converter));
 
     if (!options.wavPath.empty()) {
         static Aurix::Wav soundtrack;
@@ -214,7 +234,6 @@ int main(int argc, char** argv) {
 
     if (const Result loaded = loadStrips(options.dataDir); !loaded) return fail(loaded, 2);
 
-    static PKR_AsciiArt converter;
     converter.init();
 
     for (int n = 1; n <= options.frames; ++n) {
