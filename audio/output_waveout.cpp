@@ -3,8 +3,10 @@
 // the device's buffer-done event, refills every block the device has handed
 // back with renderBlock and queues it again. A device that refuses a block
 // hands over to silent pacing, so the voices keep their clock.
-#include <mmsystem.h>
+// windows.h before mmsystem.h, which needs its types.
 #include <windows.h>
+
+#include <mmsystem.h>
 
 #include <string>
 

@@ -4,8 +4,10 @@
 // behind and start(0) to fall back to the silent output.
 #include <gtest/gtest.h>
 
-#include <mmsystem.h>
+// windows.h before mmsystem.h, which needs its types.
 #include <windows.h>
+
+#include <mmsystem.h>
 
 #include <algorithm>
 #include <cstdint>

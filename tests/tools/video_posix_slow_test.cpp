@@ -282,8 +282,8 @@ TEST_P(VideoCapture, HoldsThePngFramesAndTheMix) {
 INSTANTIATE_TEST_SUITE_P(Formats, VideoCapture,
                          testing::Values(Capture{".mp4", 1, 44100, 1024, 40.0}, Capture{".mp4", 2, 44100, 1024, 40.0},
                                          Capture{".webm", 1, 48000, 960, 40.0}, Capture{".mkv", 1, 44100, 0, INFINITY}),
-                         [](const testing::TestParamInfo<Capture>& info) {
-                             return std::string(info.param.extension + 1) + "_scale" + std::to_string(info.param.scale);
+                         [](const testing::TestParamInfo<Capture>& param) {
+                             return std::string(param.param.extension + 1) + "_scale" + std::to_string(param.param.scale);
                          });
 
 TEST(VideoCaptureRefusal, LeavesNothingForAnUnknownTypeOrScale) {
