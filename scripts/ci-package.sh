@@ -27,18 +27,23 @@ build/package/bin/hazelglow-render --data build/package/bin --frames 10 --hashes
 
 # Its dependencies are the libraries the build linked, so they are here.
 "${sudo[@]}" dpkg -i "$deb" >/dev/null
+trap '"${sudo[@]}" dpkg -r hazelglow >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
 dpkg-query -L hazelglow >"$work/files"
 (
   cd "$work"
   [[ "$(hazelglow-render --version)" == "hazelglow-render $version" ]] || fail "hazelglow-render --version"
   hazelglow-render --data /usr/share/hazelglow --frames 10 --hashes >installed.hashes
   cmp installed.hashes build.hashes || fail "the installed render tool gives other hashes than the build"
-  grep -q /usr/share/hazelglow /usr/bin/hazelglow || fail "the demo does not look for its data in /usr/share/hazelglow"
+  # The demo finds its data from here: it starts (its title goes out) and
+  # ends at the end of its input.
+  script -qc "stty rows 50 cols 80; timeout 10 hazelglow" /dev/null </dev/null >demo.out 2>&1 || true
+  grep -q "Hazel Glow" demo.out || fail "the installed demo does not start from $PWD: $(tr -d '\033' <demo.out | head -c 200)"
   for page in /usr/share/man/man6/hazelglow.6.gz /usr/share/man/man1/hazelglow-render.1.gz; do
     gzip -t "$page" || fail "$page"
   done
 )
 "${sudo[@]}" dpkg -r hazelglow >/dev/null
+trap 'rm -rf "$work"' EXIT
 while read -r path; do
   if [[ -f "$path" || -L "$path" ]] || [[ -d "$path" && "$path" == */hazelglow ]]; then
     fail "$path is still there after dpkg -r"
