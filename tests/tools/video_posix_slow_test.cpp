@@ -283,7 +283,8 @@ INSTANTIATE_TEST_SUITE_P(Formats, VideoCapture,
                          testing::Values(Capture{".mp4", 1, 44100, 1024, 40.0}, Capture{".mp4", 2, 44100, 1024, 40.0},
                                          Capture{".webm", 1, 48000, 960, 40.0}, Capture{".mkv", 1, 44100, 0, INFINITY}),
                          [](const testing::TestParamInfo<Capture>& param) {
-                             return std::string(param.param.extension + 1) + "_scale" + std::to_string(param.param.scale);
+                             return std::string(param.param.extension + 1) + "_scale" +
+                                    std::to_string(param.param.scale);
                          });
 
 TEST(VideoCaptureRefusal, LeavesNothingForAnUnknownTypeOrScale) {
