@@ -229,6 +229,10 @@ struct Capture {
     double minimumPsnr;  // INFINITY: lossless
 };
 
+void PrintTo(const Capture& capture, std::ostream* out) {
+    *out << capture.extension << " x" << capture.scale;
+}
+
 class VideoCapture : public testing::TestWithParam<Capture> {};
 
 TEST_P(VideoCapture, HoldsThePngFramesAndTheMix) {
