@@ -218,6 +218,7 @@ Result VideoOutput::openVideo(const Recipe& recipe) {
     video_->framerate = AVRational{FramesPerSecond, 1};
     video_->gop_size = 10 * FramesPerSecond;
     video_->sample_aspect_ratio = AVRational{1, 1};
+    video_->thread_count = 0;  // as many as the encoder finds useful; FFmpeg's default is one
     if (recipe.pixels == AV_PIX_FMT_YUV420P) {
         // What libswscale's default RGB conversion produces: BT.601, limited range.
         video_->colorspace = AVCOL_SPC_SMPTE170M;
