@@ -22,6 +22,7 @@
 #include "tools/render/frame_audio.h"
 #include "tools/render/frame_outputs.h"
 #include "tools/render/frame_terminal.h"
+#include "tools/render/frame_video.h"
 
 namespace {
 
@@ -51,7 +52,21 @@ const std::string Usage =
     "  --fill            the picture fitted to the terminal even when it is 80x50 or larger\n"
     "  --wav FILE        write the soundtrack's mix (DIR/hazelglow.ogg) as the sound device receives\n"
     "                    it: 16-bit stereo 44 100 Hz WAVE; no frames are rendered unless asked for\n"
+    "  --video FILE      encode the frames as --png draws them, 25 per second, with the --wav mix:\n"
+    "                    FILE.mp4 (H.264 + AAC), FILE.webm (VP9 + Opus) or FILE.mkv (FFV1 + FLAC,\n"
+    "                    lossless); frame n is on screen from 40 n ms%s\n"
+    "  --video-scale K   enlarge the video K times (1 to 4, default 1), pixels kept square and sharp\n"
+    "  --version         print the version\n"
     "  --help            show this text\n";
+
+// Usage has one %s: a note when --video cannot work in this build.
+void printUsage(FILE* out) {
+    std::string text = Usage;
+    text.replace(
+        text.find("%s"), 2,
+        videoOutputAvailable() ? "" : "\n                    (not available: built without FFmpeg's libraries)");
+    std::fputs(text.c_str(), out);
+}
 
 struct Options {
     std::string dataDir = ".";
@@ -67,10 +82,13 @@ struct Options {
     std::string ansiPath;
     std::string castPath;
     TerminalSpec terminal;
+    std::string videoPath;
+    int videoScale = 1;
 };
 
 [[noreturn]] void usageError(const std::string& message) {
-    std::fprintf(stderr, "hazelglow-render: %s\n%s", message.c_str(), Usage.c_str());
+    std::fprintf(stderr, "hazelglow-render: %s\n", message.c_str());
+    printUsage(stderr);
     std::exit(2);
 }
 
@@ -95,7 +113,10 @@ Options parseOptions(int argc, char** argv) {
             return argv[++i];
         };
         if (arg == "--help" || arg == "-h") {
-            std::fputs(Usage.c_str(), stdout);
+            printUsage(stdout);
+            std::exit(0);
+        } else if (arg == "--version") {
+            std::printf("hazelglow-render %s\n", HAZELGLOW_VERSION);
             std::exit(0);
         } else if (arg == "--data") {
             options.dataDir = value();
@@ -118,6 +139,10 @@ Options parseOptions(int argc, char** argv) {
             options.ansiPath = value();
         } else if (arg == "--cast") {
             options.castPath = value();
+        } else if (arg == "--video") {
+            options.videoPath = value();
+        } else if (arg == "--video-scale") {
+            options.videoScale = static_cast<int>(parseNumber("--video-scale", value(), 1, 4));
         } else if (arg == "--png") {
             options.pngDir = value();
         } else if (arg == "--size") {
@@ -139,6 +164,11 @@ Options parseOptions(int argc, char** argv) {
     if (options.fromGiven && options.from > options.frames)
         usageError("--from " + std::to_string(options.from) + " is past the last frame (--frames " +
                    std::to_string(options.frames) + "): nothing would be output");
+    if (!options.videoPath.empty()) {
+        if (!videoOutputAvailable())
+            usageError("--video is not available: this hazelglow-render was built without FFmpeg's libraries");
+        if (options.frames < options.from) usageError("--video needs at least one frame (--frames >= --from)");
+    }
     return options;
 }
 
@@ -224,11 +254,23 @@ int main(int argc, char** argv) {
     if (!options.castPath.empty())
         outputs.push_back(makeCastOutput(options.castPath, terminalColours, options.terminal, &converter));
 
-    if (!options.wavPath.empty()) {
+    if (!options.wavPath.empty() || !options.videoPath.empty()) {
         static Aurix::Wav soundtrack;
         if (const Result loaded = loadSoundtrack(options.dataDir + "/hazelglow.ogg", soundtrack); !loaded)
             return fail(loaded, 2);
-        if (!writeWaveFile(options.wavPath, mixSoundtrack(soundtrack))) return 1;
+        std::vector<int16_t> mix = mixSoundtrack(soundtrack);
+        if (!options.wavPath.empty() && !writeWaveFile(options.wavPath, mix)) return 1;
+        if (!options.videoPath.empty()) {
+            VideoRequest request;
+            request.path = options.videoPath;
+            request.scale = options.videoScale;
+            request.firstFrame = options.from;
+            request.lastFrame = options.frames;
+            request.mix = std::move(mix);
+            std::unique_ptr<FrameOutput> video;
+            if (const Result made = makeVideoOutput(std::move(request), video); !made) return fail(made, 1);
+            outputs.push_back(std::move(video));
+        }
         if (outputs.empty()) return 0;
     }
 
