@@ -25,9 +25,6 @@ uint32_t startTick = 0;    // tick count right after the soundtrack started
 uint32_t frameTarget = 0;  // tick to pass before the next frame; +40 per frame
 int32_t key = 0;           // last key read, 0: none
 
-// "rUUX - Vörnikö - Hazel Glow - ZKPW07" in code page 437 (ö is 0x94).
-constexpr const char* DemoTitle = "rUUX - V\x94rnik\x94 - Hazel Glow - ZKPW07";
-
 // A data file found readable before the terminal was touched that still
 // cannot be decoded: give the terminal back, say why and stop.
 [[noreturn]] void stopWithBadDataFile(const std::string& path, const char* problem) {

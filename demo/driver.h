@@ -8,6 +8,10 @@
 
 #include <cstdint>
 
+// The window title: "rUUX - Vörnikö - Hazel Glow - ZKPW07" in code page 437
+// (ö is 0x94). The terminal and the browser edition both set it.
+inline constexpr const char* DemoTitle = "rUUX - V\x94rnik\x94 - Hazel Glow - ZKPW07";
+
 // The process entry: finds the data files (before the terminal is
 // touched), sets up the console, runs the demo and gives the console back.
 // Returns 0, or 2 when a data file is missing or unreadable.
