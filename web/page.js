@@ -49,6 +49,7 @@
   };
   window.hazelglow = page;
 
+  const hooks = { frame: null, startTick: null, bench: false }; // from the address
   let wasmBytes = null;
   const dataBytes = new Map();
   let next = null; // an instance ready for the next run
@@ -171,10 +172,19 @@
     next = null;
     instance.audioContext = audio;
     page.run = instance;
-    setState("running");
-    const tick = hooks.startTick;
-    const problem = instance._hgStartDemo(tick !== null ? 1 : 0, tick || 0);
-    if (problem) fail(`The demo cannot start: ${instance.UTF8ToString(problem)}`);
+    // Start-up decodes the whole soundtrack, which takes a moment: the page
+    // says so first.
+    setState("starting");
+    say([[Title, "title"], ["starting…"]]);
+    controls.textContent = "";
+    requestAnimationFrame(() =>
+      setTimeout(() => {
+        const tick = hooks.startTick;
+        const problem = instance._hgStartDemo(tick !== null ? 1 : 0, tick || 0);
+        if (problem) fail(`The demo cannot start: ${instance.UTF8ToString(problem)}`);
+        else setState("running");
+      }, 0)
+    );
   }
 
   function ended() {
@@ -271,8 +281,6 @@
     setState("benchmarked");
     fit();
   }
-
-  const hooks = { frame: null, startTick: null, bench: false };
 
   async function main() {
     fit();

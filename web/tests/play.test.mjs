@@ -59,6 +59,8 @@ test("before the start: the title, on black, and one line of controls", async ()
 
 test("a click starts the demo with its sound", async () => {
   await page.click("canvas");
+  // Start-up (decoding the soundtrack) comes first, as in the terminal.
+  await waitForState(page, ["running"], 60000);
   await sleep(2000);
   assert.equal(await page.evaluate(() => window.hazelglow.state), "running");
   assert.ok(!(await visible("#controls")), "no controls line while the demo runs");
