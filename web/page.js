@@ -34,6 +34,7 @@
     bench: null,
     audioContext: null,
     run: null, // the instance of the current or last run
+    endedBy: null, // how the last run ended: "key" or "soundtrack"
     // What the sound output was fed in the current or last run.
     audio() {
       const feed = page.run && page.run.audioFeed;
@@ -187,7 +188,8 @@
     );
   }
 
-  function ended() {
+  function ended(byKey) {
+    page.endedBy = byKey ? "key" : "soundtrack";
     setState("ended");
     offer("play again");
     prepareNextRun();

@@ -78,6 +78,7 @@ test("a key ends it and the page offers to play again", async () => {
   const frameBefore = await canvasPixels(page);
   await page.keyboard.press("x");
   await waitForState(page, ["ended"], 10000);
+  assert.equal(await page.evaluate(() => window.hazelglow.endedBy), "key");
   assert.match(await text("#message"), /click or press a key to play again/);
   assert.ok(await visible("#message"));
   assert.ok(await visible("#controls"));
