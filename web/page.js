@@ -218,9 +218,10 @@
 
   const givePageBack = () => new Promise((resolve) => setTimeout(resolve, 0));
 
-  async function renderFrames(instance, frames, startTick, eachFrame) {
+  // Frames 1..frames in order, giving the page back now and then.
+  async function renderFrames(frames, eachFrame) {
     for (let n = 1; n <= frames; ++n) {
-      eachFrame(n, instance);
+      eachFrame(n);
       if (n % FramesPerChunk === 0) await givePageBack();
     }
   }
@@ -232,7 +233,7 @@
     setState("rendering");
     say([[`rendering frames 1 to ${frame}`]]);
     const tick = hooks.startTick || 0;
-    await renderFrames(instance, frame, tick, (n) => instance._hgRenderFrame(n, tick));
+    await renderFrames(frame, (n) => instance._hgRenderFrame(n, tick));
     instance._hgShowFrame();
     say([]);
     setState("shown");
@@ -250,7 +251,7 @@
     const frames = instance._hgTimelineFrames();
     const tick = hooks.startTick || 0;
     const costs = new Map(); // scene index (-1: after the last scene) -> frame costs in ms
-    await renderFrames(instance, frames, tick, (n) => {
+    await renderFrames(frames, (n) => {
       const begin = performance.now();
       const scene = instance._hgRenderFrame(n, tick);
       instance._hgShowFrame();
