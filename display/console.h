@@ -8,6 +8,7 @@
 //   console_posix.cpp  a POSIX terminal through ANSI and xterm sequences; it
 //                      also restores the terminal on fatal signals
 //   console_win32.cpp  the Windows console
+//   console_web.cpp    the browser edition's canvas
 #pragma once
 
 // Takes over standard output's terminal. When standard output is not a
