@@ -20,7 +20,8 @@
 //                      can be opened
 //   4  BackendWaveOut  the device output: ALSA's "default" PCM on Linux
 //                      (output_alsa.cpp), waveOut on Windows
-//                      (output_waveout.cpp); 16-bit stereo 44 100 Hz, two
+//                      (output_waveout.cpp), Web Audio in the browser
+//                      (output_webaudio.cpp); 16-bit stereo 44 100 Hz, two
 //                      blocks of 4096 frames in flight
 //   10 BackendSilent   no device: blocks are pulled at the device's pace and
 //                      dropped, so voices still advance and end on time

@@ -16,11 +16,15 @@ namespace Aurix {
 // start's choice of backend (output_select.cpp).
 AudioStatus openOutput(AudioEngine& engine, uint32_t selector);
 
-// Device backends, one per platform, and the silent one everywhere.
+// Device backends, one per platform, and the silent one everywhere. The
+// browser's (Web Audio) has neither a thread nor a lock: the page's one
+// thread pulls the blocks.
 AudioStatus openAlsa(AudioEngine& engine, uint32_t rate, uint32_t blockFrames);  // output_alsa.cpp
 void closeAlsa(AudioEngine& engine);
 AudioStatus openWaveOut(AudioEngine& engine, uint32_t rate, uint32_t blockFrames);  // output_waveout.cpp
 void closeWaveOut(AudioEngine& engine);
+AudioStatus openWebAudio(AudioEngine& engine, uint32_t rate, uint32_t blockFrames);  // output_webaudio.cpp
+void closeWebAudio(AudioEngine& engine);
 AudioStatus openSilent(AudioEngine& engine, uint32_t rate, uint32_t blockFrames);  // output_silent.cpp
 void closeSilent(AudioEngine& engine);
 

@@ -10,7 +10,9 @@ using OpenBackend = AudioStatus (*)(AudioEngine& engine, uint32_t rate, uint32_t
 
 // The platform's sound device backend, or none.
 OpenBackend deviceBackend() {
-#if defined(_WIN32)
+#if defined(__EMSCRIPTEN__)
+    return openWebAudio;
+#elif defined(_WIN32)
     return openWaveOut;
 #elif defined(AURIX_HAVE_ALSA)
     return openAlsa;

@@ -9,6 +9,7 @@
 //                      whatever size it has (display/terminal_picture.h); it
 //                      also restores the terminal on fatal signals
 //   console_win32.cpp  the Windows console, always 80x50 cells
+//   console_web.cpp    the browser edition's canvas
 #pragma once
 
 #include "effects/result.h"

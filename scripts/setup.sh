@@ -39,6 +39,9 @@ done
 
 missing=()
 for package in "${packages[@]}"; do
+  # A nodejs from outside Debian (NodeSource's) brings its own npm and
+  # conflicts with Debian's npm package: its npm command is enough.
+  [[ $package == npm ]] && command -v npm >/dev/null && continue
   if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
     missing+=("$package")
   fi

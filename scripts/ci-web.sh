@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# CI for the browser edition: builds the page with Emscripten (the `web`
+# preset, into build/web) and tests it in headless Chromium through
+# puppeteer-core (web/tests, node's own test runner; the tests serve the
+# page on 127.0.0.1 themselves). The native release build makes the data
+# files and the render tool whose pictures and sound the page must match.
+# Then the figures: the page folder's size and ?bench's frame cost per scene.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh test web
+export NODE_PATH="/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}"
+# puppeteer-core drives Debian's chromium and downloads no browser; npm's
+# cache stays inside the build tree.
+export PUPPETEER_SKIP_DOWNLOAD=1
+export npm_config_cache="$PWD/build/npm-cache"
+
+start=$SECONDS
+cmake --preset release >/dev/null
+cmake --build --preset release --target hazelglow-data hazelglow-render
+cmake --preset web -DHAZELGLOW_HOST_DATA_DIR="$PWD/build/release/bin" >/dev/null
+cmake --build --preset web
+echo "ci-web: built in $((SECONDS - start)) s"
+
+(cd web/tests && npm ci --no-audit --no-fund)
+(cd web/tests && node --test)
+
+echo "ci-web: the page folder build/web, as a static host serves it:"
+(cd build/web && ls -l | tail -n +2 && du -cb -- * | tail -1 | awk '{ printf "%d bytes in all (%.2f MB)\n", $1, $1 / 1e6 }')
+node web/tests/bench.mjs
+echo "ci-web: done in $((SECONDS - start)) s"

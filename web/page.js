@@ -1,0 +1,309 @@
+// Hazel Glow's page: loads the demo (hazelglow.js and hazelglow.wasm) and
+// its three data files from beside the page, shows the title until a click
+// or a key, then runs the demo with its soundtrack and afterwards offers to
+// play again. Every run gets a fresh instance of the demo, so each starts
+// from the first frame's state, as the terminal demo does.
+//
+// Test hooks in the address, for checking without sound or timing:
+//   ?frame=N          renders frames 1..N, shows frame N and stops
+//   ?start-tick=MS    the tick count the demo is taken to have started at
+//                     (it picks the alternating greetings pages)
+//   ?bench            renders the whole timeline as fast as it can and shows
+//                     the frame cost per scene
+// window.hazelglow tells the page's state, the sound fed and the bench
+// figures to the tests.
+"use strict";
+
+(function () {
+  const DataFiles = ["hazelglow.ogg", "wipe.png", "texts.png"];
+  const Title = "rUUX - Vörnikö - Hazel Glow - ZKPW07";
+  const FrameWidth = 640;
+  const FrameHeight = 600;
+  const FramesPerChunk = 50; // test hooks give the page back this often
+
+  const canvas = document.getElementById("canvas");
+  const context2d = canvas.getContext("2d");
+  const picture = context2d.createImageData(FrameWidth, FrameHeight);
+  const message = document.getElementById("message");
+  const controls = document.getElementById("controls");
+  const benchOutput = document.getElementById("bench");
+
+  const page = {
+    state: "loading",
+    error: null,
+    bench: null,
+    audioContext: null,
+    run: null, // the instance of the current or last run
+    endedBy: null, // how the last run ended: "key" or "soundtrack"
+    // What the sound output was fed in the current or last run.
+    audio() {
+      const feed = page.run && page.run.audioFeed;
+      const context = page.audioContext;
+      return {
+        contextState: context ? context.state : "none",
+        sampleRate: context ? context.sampleRate : 0,
+        blocks: feed ? feed.blocks : 0,
+        audibleBlocks: feed ? feed.audibleBlocks : 0,
+        firstBlock: feed && feed.firstBlock ? Array.from(feed.firstBlock) : null,
+      };
+    },
+  };
+  window.hazelglow = page;
+
+  const hooks = { frame: null, startTick: null, bench: false }; // from the address
+  let wasmBytes = null;
+  const dataBytes = new Map();
+  let next = null; // an instance ready for the next run
+  let startWhenReady = false;
+  let swallowClick = false; // the click that follows a press that ended the demo
+
+  function setState(state) {
+    page.state = state;
+    document.body.dataset.state = state;
+  }
+
+  function say(lines, className) {
+    message.className = className || "";
+    message.replaceChildren(
+      ...lines.map(([text, lineClass]) => {
+        const p = document.createElement("p");
+        p.textContent = text;
+        if (lineClass) p.className = lineClass;
+        return p;
+      })
+    );
+  }
+
+  function fail(text) {
+    page.error = text;
+    setState("error");
+    say([[text]], "error");
+    controls.textContent = "";
+    fit();
+  }
+
+  // Whole multiples of the 640x600 picture in device pixels, as large as
+  // the window allows beside the controls line.
+  function fit() {
+    const ratio = window.devicePixelRatio || 1;
+    let reserved = controls.getBoundingClientRect().height + 16;
+    if (!benchOutput.hidden) reserved += benchOutput.getBoundingClientRect().height;
+    const across = (window.innerWidth * ratio) / FrameWidth;
+    const down = ((window.innerHeight - reserved) * ratio) / FrameHeight;
+    const scale = Math.max(1, Math.floor(Math.min(across, down)));
+    canvas.style.width = (FrameWidth * scale) / ratio + "px";
+    canvas.style.height = (FrameHeight * scale) / ratio + "px";
+  }
+  window.addEventListener("resize", fit);
+
+  function wholeNumber(name, low, high) {
+    const text = new URLSearchParams(location.search).get(name);
+    if (text === null) return null;
+    if (!/^[0-9]+$/.test(text) || Number(text) < low || Number(text) > high)
+      throw new Error(`?${name}= takes a whole number from ${low} to ${high}, not "${text}"`);
+    return Number(text);
+  }
+
+  async function fetchBytes(name, what) {
+    let response;
+    try {
+      response = await fetch(name, { cache: "no-cache" });
+    } catch (error) {
+      throw new Error(`Cannot load ${what} ${name}: ${error.message}`);
+    }
+    if (!response.ok)
+      throw new Error(`Cannot load ${what} ${name}: ${response.status} ${response.statusText}`.trim() +
+        `. The page needs ${DataFiles.join(", ")}, hazelglow.js and hazelglow.wasm beside it.`);
+    return new Uint8Array(await response.arrayBuffer());
+  }
+
+  function newInstance() {
+    return createHazelGlow({
+      wasmBinary: wasmBytes,
+      showPicture(pixels) {
+        picture.data.set(pixels);
+        context2d.putImageData(picture, 0, 0);
+      },
+      demoEnded: ended,
+      print: (text) => console.log(text),
+      printErr: (text) => console.warn(text),
+    }).then((instance) => {
+      for (const [name, bytes] of dataBytes) instance.FS.writeFile("/" + name, bytes);
+      return instance;
+    });
+  }
+
+  function prepareNextRun() {
+    newInstance().then((instance) => {
+      next = instance;
+      if (startWhenReady) start();
+    }, (error) => fail(`The demo cannot start: ${error.message || error}`));
+  }
+
+  function offer(action) {
+    say([[Title, "title"], [`click or press a key to ${action}`]]);
+    controls.textContent = `Click or press any key to ${action}; while the demo runs, any key or a click ends it.`;
+    fit();
+  }
+
+  // Browsers start sound only from a visitor's gesture: called from one.
+  function audioContextForRun() {
+    if (!page.audioContext) {
+      const Context = window.AudioContext || window.webkitAudioContext;
+      if (!Context) return null;
+      try {
+        page.audioContext = new Context({ sampleRate: 44100 });
+      } catch (error) {
+        console.warn(`no sound: ${error.message}`);
+        return null;
+      }
+    }
+    if (page.audioContext.state === "suspended") page.audioContext.resume();
+    return page.audioContext;
+  }
+
+  function start() {
+    const audio = audioContextForRun();
+    if (!next) {
+      startWhenReady = true;
+      return;
+    }
+    startWhenReady = false;
+    const instance = next;
+    next = null;
+    instance.audioContext = audio;
+    page.run = instance;
+    // Start-up decodes the whole soundtrack, which takes a moment: the page
+    // says so first.
+    setState("starting");
+    say([[Title, "title"], ["starting…"]]);
+    controls.textContent = "";
+    requestAnimationFrame(() =>
+      setTimeout(() => {
+        const tick = hooks.startTick;
+        const problem = instance._hgStartDemo(tick !== null ? 1 : 0, tick || 0);
+        if (problem) fail(`The demo cannot start: ${instance.UTF8ToString(problem)}`);
+        else setState("running");
+      }, 0)
+    );
+  }
+
+  function ended(byKey) {
+    page.endedBy = byKey ? "key" : "soundtrack";
+    setState("ended");
+    offer("play again");
+    prepareNextRun();
+  }
+
+  function pressed(code) {
+    if (page.state === "running") page.run._hgKeyPressed(code);
+    else if (page.state === "ready" || page.state === "ended") start();
+  }
+
+  window.addEventListener("keydown", (event) => {
+    if (event.repeat) return;
+    pressed(event.key.length === 1 ? event.key.charCodeAt(0) : 0x100);
+  });
+  window.addEventListener("pointerdown", () => {
+    if (page.state !== "running") return;
+    swallowClick = true;
+    page.run._hgKeyPressed(0x100);
+  });
+  // Starting waits for the click: a press is not yet a gesture that lets
+  // a page start sound.
+  window.addEventListener("click", () => {
+    if (swallowClick) swallowClick = false;
+    else if (page.state === "ready" || page.state === "ended") start();
+  });
+
+  const givePageBack = () => new Promise((resolve) => setTimeout(resolve, 0));
+
+  // Frames 1..frames in order, giving the page back now and then.
+  async function renderFrames(frames, eachFrame) {
+    for (let n = 1; n <= frames; ++n) {
+      eachFrame(n);
+      if (n % FramesPerChunk === 0) await givePageBack();
+    }
+  }
+
+  async function showFrame(frame) {
+    const instance = await newInstance();
+    const problem = instance._hgPrepareFrames();
+    if (problem) throw new Error(instance.UTF8ToString(problem));
+    setState("rendering");
+    say([[`rendering frames 1 to ${frame}`]]);
+    const tick = hooks.startTick || 0;
+    await renderFrames(frame, (n) => instance._hgRenderFrame(n, tick));
+    instance._hgShowFrame();
+    say([]);
+    setState("shown");
+  }
+
+  function percentile(sorted, share) {
+    return sorted[Math.min(sorted.length - 1, Math.floor(share * sorted.length))];
+  }
+
+  async function runBench() {
+    const instance = await newInstance();
+    const problem = instance._hgPrepareFrames();
+    if (problem) throw new Error(instance.UTF8ToString(problem));
+    setState("benchmarking");
+    const frames = instance._hgTimelineFrames();
+    const tick = hooks.startTick || 0;
+    const costs = new Map(); // scene index (-1: after the last scene) -> frame costs in ms
+    await renderFrames(frames, (n) => {
+      const begin = performance.now();
+      const scene = instance._hgRenderFrame(n, tick);
+      instance._hgShowFrame();
+      const cost = performance.now() - begin;
+      if (!costs.has(scene)) costs.set(scene, []);
+      costs.get(scene).push(cost);
+      if (n % FramesPerChunk === 0) say([[`bench: frame ${n} of ${frames}`]]);
+    });
+    page.bench = [...costs.entries()]
+      .sort(([a], [b]) => (a < 0) - (b < 0) || a - b)
+      .map(([scene, list]) => {
+        const sorted = list.slice().sort((a, b) => a - b);
+        return {
+          scene: scene >= 0 ? String(scene + 1) : "end",
+          frames: sorted.length,
+          medianMs: percentile(sorted, 0.5),
+          p99Ms: percentile(sorted, 0.99),
+          maxMs: sorted[sorted.length - 1],
+        };
+      });
+    const column = (value, width) => String(value).padStart(width);
+    benchOutput.textContent = [
+      "scene frames median_ms p99_ms max_ms",
+      ...page.bench.map((row) =>
+        [column(row.scene, 5), column(row.frames, 6), column(row.medianMs.toFixed(2), 9),
+          column(row.p99Ms.toFixed(2), 6), column(row.maxMs.toFixed(2), 6)].join(" ")),
+    ].join("\n");
+    benchOutput.hidden = false;
+    say([]);
+    setState("benchmarked");
+    fit();
+  }
+
+  async function main() {
+    fit();
+    hooks.frame = wholeNumber("frame", 1, 1000000);
+    hooks.startTick = wholeNumber("start-tick", 0, 4294967295);
+    hooks.bench = new URLSearchParams(location.search).has("bench");
+    if (window.hazelglowScriptMissing || typeof createHazelGlow !== "function")
+      throw new Error("Cannot load hazelglow.js: it belongs beside this page.");
+    const [wasm, ...data] = await Promise.all([
+      fetchBytes("hazelglow.wasm", "the demo's code"),
+      ...DataFiles.map((name) => fetchBytes(name, "data file")),
+    ]);
+    wasmBytes = wasm;
+    DataFiles.forEach((name, i) => dataBytes.set(name, data[i]));
+    if (hooks.bench) return runBench();
+    if (hooks.frame !== null) return showFrame(hooks.frame);
+    next = await newInstance();
+    setState("ready");
+    offer("start");
+  }
+
+  main().catch((error) => fail(error.message || String(error)));
+})();
