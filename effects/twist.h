@@ -18,7 +18,10 @@
 // processor and for AVX2, and the loader picks the one the processor runs.
 // Both do the same double operations in the same order (no fused
 // multiply-add), so they give the same bits; other builds have the first.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__)
+// ThreadSanitizer's runtime is not up yet when the loader runs the choosing
+// function, which then crashes the program before main: no clones there.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__) && \
+    !defined(__SANITIZE_THREAD__)
 #define TWIST_KERNEL __attribute__((target_clones("avx2", "default")))
 #else
 #define TWIST_KERNEL
