@@ -15,17 +15,29 @@ uint32_t tickCount() {
     return static_cast<uint32_t>(tickNanoseconds() / 1000000u);
 }
 
-// Sleeps on the same clock until the moment the tick count passes the
-// target, then confirms with the tick count; an early wake (a signal)
-// sleeps again for what remains. A busy wait here kept a whole core hot.
+namespace {
+
+// The sleep ends this long before the tick and the rest is spun: a woken
+// thread can wait a millisecond or more for a core, and half a millisecond
+// of spinning per 40 ms frame costs about 1 % of one.
+constexpr uint64_t WakeMargin = 500000u;  // ns
+
+}  // namespace
+
+// Sleeps on the same clock until just before the moment the tick count
+// passes the target, then confirms with the tick count, spinning for what
+// remains; an early wake (a signal) sleeps again. A busy wait for the whole
+// frame kept a core hot.
 uint64_t waitForTickPast(uint32_t target) {
     for (;;) {
         const uint64_t now = tickNanoseconds();
         const uint64_t due = tickPassMoment(target, now);
         if (tickPassed(static_cast<uint32_t>(now / 1000000u), target)) return now > due ? now - due : 0;
+        if (due - now <= WakeMargin) continue;
+        const uint64_t wake = due - WakeMargin;
         timespec until{};
-        until.tv_sec = static_cast<time_t>(due / 1000000000u);
-        until.tv_nsec = static_cast<long>(due % 1000000000u);
+        until.tv_sec = static_cast<time_t>(wake / 1000000000u);
+        until.tv_nsec = static_cast<long>(wake % 1000000000u);
         while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {}
     }
 }
