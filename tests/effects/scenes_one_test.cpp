@@ -223,11 +223,7 @@ TEST(TwistedPattern, DemoFramesRarelyNeedTheExactPath) {
     uint32_t row[ScreenWidth];
     for (int32_t e : sceneTimes({0, 128000}, 101))
         for (int32_t y = 0; y < ScreenHeight; ++y) {
-            for (int32_t x = 0; x < ScreenWidth; ++x) {
-                const Rotated r = rotatedAt(e, x, y);
-                u[static_cast<size_t>(x)] = r.u;
-                v[static_cast<size_t>(x)] = r.v;
-            }
+            rotatedRow(e, y, u, v);
             exact += TwistedPatternRow(u.data(), v.data(), ScreenWidth, e, row);
             pixels += ScreenWidth;
         }

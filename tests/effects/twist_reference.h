@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <vector>
 
 #include "effects/buffers.h"
 
@@ -28,6 +29,15 @@ inline Rotated rotatedAt(int32_t e, int32_t x, int32_t y) {
     const float X = static_cast<float>(x - 160);
     const float Y = static_cast<float>(y - 100);
     return {r.c * X - r.s * Y, r.c * Y + r.s * X};
+}
+
+// The rotated coordinates of row y's ScreenWidth pixels at time e.
+inline void rotatedRow(int32_t e, int32_t y, std::vector<float>& u, std::vector<float>& v) {
+    for (int32_t x = 0; x < ScreenWidth; ++x) {
+        const Rotated r = rotatedAt(e, x, y);
+        u[static_cast<size_t>(x)] = r.u;
+        v[static_cast<size_t>(x)] = r.v;
+    }
 }
 
 // A + B of the pattern for rotated coordinates (u, v) at time e.

@@ -57,11 +57,7 @@ TEST(TwistedPatternSlow, FastSumsStayWithinTheirBound) {
     for (int32_t e : drawnTimes(40, 2)) {
         const double bound = TwistedPatternBound(e);
         for (int32_t y = 0; y < ScreenHeight; ++y) {
-            for (int32_t x = 0; x < ScreenWidth; ++x) {
-                const Rotated r = rotatedAt(e, x, y);
-                u[static_cast<size_t>(x)] = r.u;
-                v[static_cast<size_t>(x)] = r.v;
-            }
+            rotatedRow(e, y, u, v);
             TwistedPatternFastSums(u.data(), v.data(), ScreenWidth, e, sums);
             for (size_t i = 0; i < u.size(); ++i) {
                 const double error = std::fabs(sums[i] - patternSum(u[i], v[i], e));
@@ -80,11 +76,7 @@ TEST(TwistedPatternSlow, DemoFramesTakeTheExactPathOnlyNowAndThen) {
     const std::vector<int32_t> times = everyFrameOf({0, 128000});
     for (int32_t e : times)
         for (int32_t y = 0; y < ScreenHeight; ++y) {
-            for (int32_t x = 0; x < ScreenWidth; ++x) {
-                const Rotated r = rotatedAt(e, x, y);
-                u[static_cast<size_t>(x)] = r.u;
-                v[static_cast<size_t>(x)] = r.v;
-            }
+            rotatedRow(e, y, u, v);
             exact += TwistedPatternRow(u.data(), v.data(), ScreenWidth, e, row);
         }
     std::printf("pixels on the exact path: %ld in %zu frames\n", exact, times.size());
