@@ -320,7 +320,8 @@ TEST(VideoCaptureInterrupted, LeavesNoFileBehind) {
         for (int tries = 0; tries < 600 && !writing; ++tries) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
             for (const auto& entry : fs::directory_iterator(dir))
-                if (entry.path().extension() == ".part" && entry.file_size() > 0) writing = true;
+                if (entry.path().filename().string().find(".partial-") != std::string::npos && entry.file_size() > 0)
+                    writing = true;
         }
         EXPECT_TRUE(writing);
         kill(child, signal);

@@ -23,6 +23,7 @@ extern "C" {
 #include "display/cell_picture.h"
 #include "effects/buffers.h"
 #include "tools/render/frame_video.h"
+#include "tools/render/output_file.h"
 
 namespace {
 
@@ -179,8 +180,7 @@ Result VideoOutput::open() {
     console_.resize(size_t(ScreenshotWidth) * ScreenshotHeight * 3);
     scaled_.resize(size_t(width_) * size_t(height_) * 3);
 
-    // Same folder as the asked name, so the final rename stays on one file system.
-    temporaryPath_ = request_.path + "." + std::to_string(getpid()) + ".part";
+    temporaryPath_ = temporaryName(request_.path);  // the same rule as every output
     if (avformat_alloc_output_context2(&format_, nullptr, recipe->container, temporaryPath_.c_str()) < 0)
         return Result::failed(request_.path, std::string("no ") + recipe->container + " support in FFmpeg");
     if (Result result = openVideo(*recipe); !result) return result;
@@ -192,10 +192,10 @@ Result VideoOutput::open() {
     guardPartialFile(temporaryPath_);
     if (const int error = avio_open(&format_->pb, temporaryPath_.c_str(), AVIO_FLAG_WRITE); error < 0) {
         releasePartialFile();
-        return Result::failed(temporaryPath_, ffmpegError(error));
+        return Result::failed(request_.path, ffmpegError(error));
     }
     if (const int error = avformat_write_header(format_, nullptr); error < 0)
-        return Result::failed(temporaryPath_, ffmpegError(error));
+        return Result::failed(request_.path, ffmpegError(error));
 
     // Before frame 1 the demo's screen is blank.
     if (originFrame_ == 0) {
@@ -405,7 +405,7 @@ Result VideoOutput::drain(AVCodecContext* codec, AVStream* stream) {
         av_packet_rescale_ts(packet_, codec->time_base, stream->time_base);
         packet_->stream_index = stream->index;
         if (const int error = av_interleaved_write_frame(format_, packet_); error < 0)
-            return Result::failed(temporaryPath_, ffmpegError(error));
+            return Result::failed(request_.path, ffmpegError(error));
     }
 }
 
@@ -437,9 +437,9 @@ bool VideoOutput::finish() {
         if (Result result = drain(codec, stream); !result) return fail(result);
     }
     if (const int error = av_write_trailer(format_); error < 0)
-        return fail(Result::failed(temporaryPath_, ffmpegError(error)));
+        return fail(Result::failed(request_.path, ffmpegError(error)));
     if (const int error = avio_closep(&format_->pb); error < 0)
-        return fail(Result::failed(temporaryPath_, ffmpegError(error)));
+        return fail(Result::failed(request_.path, ffmpegError(error)));
     if (std::rename(temporaryPath_.c_str(), request_.path.c_str()) != 0)
         return fail(Result::failed(request_.path, std::strerror(errno)));
     finished_ = true;

@@ -12,14 +12,14 @@
 #include <unistd.h>
 #endif
 
-namespace {
-
-// The temporary name: beside the asked one, so the rename stays within one
-// file system; process and sequence number keep parallel runs apart.
+// Beside the asked name, so the rename stays within one file system;
+// process and sequence number keep parallel runs apart.
 std::string temporaryName(const std::string& path) {
     static std::atomic<unsigned> sequence{0};
     return path + ".partial-" + std::to_string(getpid()) + "-" + std::to_string(sequence++);
 }
+
+namespace {
 
 void report(const std::string& path, const std::string& reason) {
     std::fprintf(stderr, "hazelglow-render: %s: %s\n", path.c_str(), reason.c_str());

@@ -42,6 +42,11 @@ private:
     FILE* file_ = nullptr;
 };
 
+// The name an output is written under until it is complete: a sibling of
+// `path` that no other run uses. For writers that open the file themselves
+// (the video muxer), so every output follows the same rule.
+std::string temporaryName(const std::string& path);
+
 // A whole file in one go, through an OutputFile.
 bool writeWholeFile(const std::string& path, const void* bytes, size_t count);
 
