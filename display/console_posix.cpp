@@ -131,12 +131,30 @@ bool writeAll(std::string_view bytes) {
 }
 
 // Async-signal-safe: puts the terminal back as it was before set-up.
+// SIGTTOU is held meanwhile: a demo in a background job (stopped at set-up
+// and then sent SIGTERM and SIGCONT, as `timeout` does) would otherwise be
+// stopped again by its own restore, inside the handler, for good.
 void leaveTerminal(int when) {
     if (!entered) return;
     entered = 0;
+    sigset_t ttou, previous;
+    sigemptyset(&ttou);
+    sigaddset(&ttou, SIGTTOU);
+    pthread_sigmask(SIG_BLOCK, &ttou, &previous);
     writeAll(sizeRestore, sizeRestoreLength);
     writeAll(TermSeq::ConsoleRestore);
     if (termiosFd >= 0) tcsetattr(termiosFd, when, &savedTermios);
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+}
+
+// A background job waits here, stopped by job control (SIGTTOU), until it
+// is brought to the foreground: the terminal's settings written back
+// unchanged, before the ending signals are held, so that meanwhile they
+// still end the demo. Stopped later, inside a held frame, it could not be
+// ended but by SIGKILL.
+void waitForForeground() {
+    struct termios now {};
+    if (termiosFd >= 0 && tcgetattr(termiosFd, &now) == 0) tcsetattr(termiosFd, TCSANOW, &now);
 }
 
 // Takes the terminal again after a stop: settings, screen, title, window.
@@ -324,6 +342,7 @@ Result setupConsole(FitMode fit) {
         demoTermios.c_cc[VTIME] = 0;
     }
 
+    waitForForeground();
     SignalsHeld held;
     mainThread = pthread_self();
     forEachEndingSignal([](int sig) { install(sig, onEndingSignal, true); });
@@ -348,6 +367,7 @@ void setConsoleTitle(const char* cp437Title) {
 
 void presentCells(const PKR_AsciiArt& converter) {
     if (!active || lost) return;
+    if (!entered) waitForForeground();
     SignalsHeld held;
     if (!entered) enterTerminal();
     if (resumePending) {

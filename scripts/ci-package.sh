@@ -36,7 +36,9 @@ dpkg-query -L hazelglow >"$work/files"
   cmp installed.hashes build.hashes || fail "the installed render tool gives other hashes than the build"
   # The demo finds its data from here: it starts (its title goes out) and
   # ends at the end of its input.
-  script -qc "stty rows 50 cols 80; timeout 10 hazelglow" /dev/null </dev/null >demo.out 2>&1 || true
+  # --foreground: a plain timeout makes the demo a background job of the
+  # pseudo-terminal, which job control stops before it draws anything.
+  script -qc "stty rows 50 cols 80; timeout --foreground -k 5 10 hazelglow" /dev/null </dev/null >demo.out 2>&1 || true
   grep -q "Hazel Glow" demo.out || fail "the installed demo does not start from $PWD: $(tr -d '\033' <demo.out | head -c 200)"
   for page in /usr/share/man/man6/hazelglow.6.gz /usr/share/man/man1/hazelglow-render.1.gz; do
     gzip -t "$page" || fail "$page"
@@ -63,6 +65,13 @@ done
 # The Windows CI's prefix, when there is one, saves booting a new one.
 [[ -d build/windows/wineprefix ]] && export HAZELGLOW_WINEPREFIX="$PWD/build/windows/wineprefix"
 wine_run="$PWD/cmake/wine-run.sh"
-(cd "$folder" && "$wine_run" "$PWD/hazelglow-render.exe" --frames 10 --hashes) | tr -d '\r' >"$work/wine.hashes"
+# Wine's own services start on no terminal and no pipe (--hold), and end
+# with this script (--release): started by the program itself they would
+# inherit its output and could hold a pipe, CI's own included, open.
+"$wine_run" --hold build/windows-package
+trap '"$wine_run" --release build/windows-package 2>/dev/null || true; rm -rf "$work"' EXIT
+(cd "$folder" && timeout -k 10 300 "$wine_run" "$PWD/hazelglow-render.exe" --frames 10 --hashes) \
+  </dev/null >"$work/wine.out" 2>"$work/wine.err" || fail "hazelglow-render.exe under Wine failed: $(tail -c 300 "$work/wine.err")"
+tr -d '\r' <"$work/wine.out" >"$work/wine.hashes"
 cmp "$work/wine.hashes" "$work/build.hashes" || fail "hazelglow-render.exe under Wine gives other hashes"
 echo "ci-package: $(basename "$deb") and $(basename "$zip") are good"

@@ -397,6 +397,22 @@ INSTANTIATE_TEST_SUITE_P(Signals, TerminalFault,
                          testing::Values(SIGSEGV, SIGBUS, SIGFPE, SIGABRT, SIGILL, SIGTRAP, SIGSYS, SIGXCPU, SIGXFSZ),
                          [](const auto& test) { return signalName(test.param); });
 
+// `sh -c "timeout N hazelglow"`: timeout puts the demo in a process group
+// of its own, a background job, so the demo stops at its first change to
+// the terminal; at the deadline timeout sends SIGTERM and SIGCONT. The demo
+// must then die of the signal, not stop again giving the terminal back.
+TEST(TerminalRun, ABackgroundJobTerminatedWhileStoppedEnds) {
+    DataDir data;
+    const std::string command = "timeout 2 '" + std::string(DemoBinary) + "'; echo \"status $?\"";
+    PtyRun run(data.path(), 80, 50, "/bin/sh", nullptr, {"-c", command});
+    ASSERT_TRUE(run.started());
+    const int status = run.waitForStatus(15);
+    ASSERT_NE(status, -1) << "the demo was still there 13 s after timeout's SIGTERM";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_NE(run.output().find("status 124"), std::string::npos) << run.output();
+    EXPECT_TRUE(run.termiosUnchanged());
+}
+
 TEST(TerminalRun, ASignalTheCallerIgnoredStaysIgnored) {
     DataDir data;
     PtyRun run(data.path(), 80, 50, DemoBinary, nullptr, {}, false, {SIGUSR1, SIGHUP});
