@@ -86,8 +86,15 @@ def main():
         sys.exit(f"live_demo: no demo at {args.binary} (build it first)")
 
     wall, usage, status, lines = run(args)
-    frames = [(int(f[1]), int(f[2]), int(f[3])) for f in lines if f and f[0] == "frame"]
-    shifts = [(int(f[1]), int(f[2])) for f in lines if f and f[0] == "shift"]
+    frames = []
+    shifts = []
+    moved = set()  # frames that came just after the sound moved the clock
+    for f in lines:
+        if f and f[0] == "frame":
+            frames.append((int(f[1]), int(f[2]), int(f[3])))
+        elif f and f[0] == "shift":
+            shifts.append((int(f[1]), int(f[2])))
+            moved.add(len(frames))
     cpu = usage.ru_utime + usage.ru_stime
     print(f"live demo: {args.binary}")
     print(f"  wall {wall:.2f} s, exit status {status}, frames {len(frames)}"
@@ -95,8 +102,8 @@ def main():
     print(f"  CPU  {cpu:.2f} s (user {usage.ru_utime:.2f} + system {usage.ru_stime:.2f}):"
           f" {cpu / wall:.3f} core on average")
     if args.stop_at is not None:
-        print(f"  stopped {args.stop_for:.1f} s at {args.stop_at:.1f} s; clock moves by the sound: "
-              + (", ".join(f"{m:+d} ms" for m, _ in shifts) or "none"))
+        print(f"  stopped {args.stop_for:.1f} s at {args.stop_at:.1f} s")
+    print("  clock moves by the sound: " + (", ".join(f"{m:+d} ms" for m, _ in shifts) or "none"))
     # A frame after a stop starts late by the stop itself; those are not pacing.
     late_ms = [late / 1e6 for _, _, late in frames[1:] if late < 1e9]
     if not late_ms:
@@ -115,6 +122,10 @@ def main():
             lower = edges[i]
     print(f"  p50 {percentile(late_ms, 0.5):.3f} ms, p99 {percentile(late_ms, 0.99):.3f} ms,"
           f" max {max(late_ms):.3f} ms")
+    # The latest starts, to tell a slow wake-up from a move of the clock.
+    latest = sorted(((late, i) for i, (_, _, late) in enumerate(frames) if i > 0 and late < 1e9), reverse=True)[:5]
+    print("  latest: " + ", ".join(f"t={frames[i][0]} {late / 1e6:.2f} ms" + (" (clock moved)" if i in moved else "")
+                                   for late, i in latest))
 
 
 if __name__ == "__main__":
