@@ -12,6 +12,7 @@
 #include <string>
 
 #include "audio/output.h"
+#include "audio/process_signals_posix.h"
 
 namespace Aurix {
 
@@ -171,7 +172,12 @@ AudioStatus openAlsa(AudioEngine& engine, uint32_t rate, uint32_t blockFrames) {
     output->blockFrames = blockFrames;
     output->rate = rate;
 
-    int error = snd_pcm_open(&output->pcm, DeviceName, SND_PCM_STREAM_PLAYBACK, 0);
+    int error;
+    {
+        // A sound server's plugin starts its client threads here.
+        ProcessSignalsHeld held;
+        error = snd_pcm_open(&output->pcm, DeviceName, SND_PCM_STREAM_PLAYBACK, 0);
+    }
     if (error < 0) {
         output->pcm = nullptr;
         note(engine, "snd_pcm_open", error);

@@ -4,6 +4,7 @@
 #include <pthread.h>
 
 #include "audio/output.h"
+#include "audio/process_signals_posix.h"
 
 namespace Aurix {
 
@@ -55,7 +56,13 @@ void* threadEntry(void* record) {
 ThreadHandle* startThread(void (*function)(void*), void* argument) {
     auto* start = new ThreadStart{function, argument};
     auto* handle = new ThreadHandle;
-    if (pthread_create(&handle->thread, nullptr, threadEntry, start) != 0) {
+    int created;
+    {
+        // The mixing thread is born holding the process's signals.
+        ProcessSignalsHeld held;
+        created = pthread_create(&handle->thread, nullptr, threadEntry, start);
+    }
+    if (created != 0) {
         delete start;
         delete handle;
         return nullptr;

@@ -413,6 +413,26 @@ TEST(TerminalRun, ABackgroundJobTerminatedWhileStoppedEnds) {
     EXPECT_TRUE(run.termiosUnchanged());
 }
 
+// Ctrl+Z, then `bg`: the continued demo is a background job and stops
+// again when it would take the terminal back; SIGTERM and SIGCONT must
+// still end it.
+TEST(TerminalRun, ABackgroundedJobCanStillBeTerminated) {
+    DataDir data;
+    const std::string command = "set -m; '" + std::string(DemoBinary) +
+                                "'; echo \"stopped $?\"; bg; sleep 1; kill %1; kill -CONT %1; "
+                                // bash may still count the job as stopped
+                                "while wait %1; s=$?; [ $s -eq 150 ]; do sleep 0.1; done; echo \"status $s\"";
+    PtyRun run(data.path(), 80, 50, "/bin/bash", nullptr, {"--norc", "-c", command});
+    ASSERT_TRUE(run.started());
+    ASSERT_TRUE(run.readUntil([&](const std::string&) { return run.frames() >= 3; }));
+    run.type("\x1a");  // Ctrl+Z
+    const int status = run.waitForStatus(15);
+    ASSERT_NE(status, -1) << "the demo was still there after SIGTERM and SIGCONT";
+    EXPECT_NE(run.output().find("stopped 148"), std::string::npos);
+    EXPECT_NE(run.output().find("status 143"), std::string::npos);
+    EXPECT_TRUE(run.termiosUnchanged());
+}
+
 TEST(TerminalRun, ASignalTheCallerIgnoredStaysIgnored) {
     DataDir data;
     PtyRun run(data.path(), 80, 50, DemoBinary, nullptr, {}, false, {SIGUSR1, SIGHUP});
