@@ -8,6 +8,7 @@ wall time (getrusage of the child: user + system) and a histogram of how
 late each frame started after its tick passed, with p50, p99 and max.
 
   bench/live_demo.py [--seconds N] [--binary PATH] [--data DIR] [--stop-at S --stop-for D]
+                     [--probe S]
 
 --data runs the demo in DIR, so the data files there are used (for example
 a shorter soundtrack).
@@ -15,9 +16,16 @@ a shorter soundtrack).
 --stop-at/--stop-for stop the demo with SIGTSTP after S seconds and
 continue it D seconds later (as Ctrl+Z and fg would); the run then also
 prints how long it lasted against the soundtrack's length.
+
+--probe S, after the run, spins for S seconds on one thread that never
+sleeps and prints the pauses it saw that no other thread of this machine
+caused (no involuntary switch): time the virtual machine's host took the
+core away. A frame whose tick falls in such a pause starts that much late
+whatever the demo's wait does, so the max above is read against it.
 """
 import argparse
 import os
+import resource
 import select
 import signal
 import sys
@@ -74,6 +82,22 @@ def run(args):
     return wall, ended[1], ended[0], lines
 
 
+def probe_pauses(seconds):
+    """Longest stretches in which a spinning thread did not run, with the
+    guest's own count of involuntary switches unchanged across each."""
+    pauses = []
+    end = time.monotonic_ns() + int(seconds * 1e9)
+    before = time.monotonic_ns()
+    switches = resource.getrusage(resource.RUSAGE_THREAD).ru_nivcsw
+    while before < end:
+        now_switches = resource.getrusage(resource.RUSAGE_THREAD).ru_nivcsw
+        now = time.monotonic_ns()
+        if now - before > 1_000_000 and now_switches == switches:
+            pauses.append((now - before) / 1e6)
+        before, switches = now, now_switches
+    return pauses
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--binary", default=os.path.join(ROOT, "build", "release", "bin", "hazelglow"))
@@ -81,6 +105,7 @@ def main():
     parser.add_argument("--seconds", type=float, default=0, help="end the run after this long (0: whole run)")
     parser.add_argument("--stop-at", type=float, default=None)
     parser.add_argument("--stop-for", type=float, default=5.0)
+    parser.add_argument("--probe", type=float, default=0, help="after the run, look for the machine's own pauses this long")
     args = parser.parse_args()
     if not os.access(args.binary, os.X_OK):
         sys.exit(f"live_demo: no demo at {args.binary} (build it first)")
@@ -126,6 +151,11 @@ def main():
     latest = sorted(((late, i) for i, (_, _, late) in enumerate(frames) if i > 0 and late < 1e9), reverse=True)[:5]
     print("  latest: " + ", ".join(f"t={frames[i][0]} {late / 1e6:.2f} ms" + (" (clock moved)" if i in moved else "")
                                    for late, i in latest))
+    if args.probe > 0:
+        pauses = probe_pauses(args.probe)
+        over3 = sum(1 for p in pauses if p > 3.0)
+        print(f"  machine's pauses, {args.probe:.0f} s of a thread that never sleeps: {len(pauses)} over 1 ms,"
+              f" {over3} over 3 ms, longest {max(pauses, default=0.0):.3f} ms")
 
 
 if __name__ == "__main__":

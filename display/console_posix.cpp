@@ -67,6 +67,13 @@ void forEachEndingSignal(Visit visit) {
 #endif
 }
 
+sigset_t onlySignal(int sig) {
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, sig);
+    return only;
+}
+
 // Signals that would cut a frame or the restore in half: held around both,
 // and while a handler gives the terminal back.
 sigset_t heldSignals() {
@@ -137,9 +144,8 @@ bool writeAll(std::string_view bytes) {
 void leaveTerminal(int when) {
     if (!entered) return;
     entered = 0;
-    sigset_t ttou, previous;
-    sigemptyset(&ttou);
-    sigaddset(&ttou, SIGTTOU);
+    const sigset_t ttou = onlySignal(SIGTTOU);
+    sigset_t previous;
     pthread_sigmask(SIG_BLOCK, &ttou, &previous);
     writeAll(sizeRestore, sizeRestoreLength);
     writeAll(TermSeq::ConsoleRestore);
@@ -177,9 +183,7 @@ bool passedToMainThread(int sig) {
 }
 
 void unblock(int sig) {
-    sigset_t only;
-    sigemptyset(&only);
-    sigaddset(&only, sig);
+    const sigset_t only = onlySignal(sig);
     pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
 }
 
@@ -222,10 +226,7 @@ void onStopSignal(int sig) {
     byDefault.sa_handler = SIG_DFL;
     sigemptyset(&byDefault.sa_mask);
     sigaction(SIGTSTP, &byDefault, &ours);
-    sigset_t stop;
-    sigemptyset(&stop);
-    sigaddset(&stop, SIGTSTP);
-    pthread_sigmask(SIG_UNBLOCK, &stop, nullptr);
+    unblock(SIGTSTP);
     raise(SIGTSTP);  // stopped here until SIGCONT
     sigaction(SIGTSTP, &ours, nullptr);
     resumePending = 1;
