@@ -18,9 +18,9 @@ continue it D seconds later (as Ctrl+Z and fg would); the run then also
 prints how long it lasted against the soundtrack's length.
 
 --probe S, after the run, spins for S seconds on one thread that never
-sleeps and prints the pauses it saw that no other thread of this machine
-caused (no involuntary switch): time the virtual machine's host took the
-core away. A frame whose tick falls in such a pause starts that much late
+sleeps and prints the pauses over 1 ms in which the system did not switch
+to another thread (no involuntary switch): time taken by interrupts or, on
+a virtual machine, by its host. A frame whose tick falls in such a pause starts that much late
 whatever the demo's wait does, so the max above is read against it.
 """
 import argparse
@@ -83,8 +83,8 @@ def run(args):
 
 
 def probe_pauses(seconds):
-    """Longest stretches in which a spinning thread did not run, with the
-    guest's own count of involuntary switches unchanged across each."""
+    """Every stretch over 1 ms in which a spinning thread did not run while
+    its count of involuntary switches stayed the same, in ms."""
     pauses = []
     end = time.monotonic_ns() + int(seconds * 1e9)
     before = time.monotonic_ns()
