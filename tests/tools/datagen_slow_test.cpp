@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -17,7 +18,8 @@ std::vector<char> readFile(const std::string& path) {
 }
 
 TEST(DataGenerator, ReproducesTheBuildsFilesExactly) {
-    const std::string dir = ::testing::TempDir() + "hazelglow-datagen-rerun";
+    // One folder per process: two builds may run this test at once.
+    const std::string dir = ::testing::TempDir() + "hazelglow-datagen-rerun-" + std::to_string(getpid());
     ASSERT_EQ(std::system(("mkdir -p '" + dir + "'").c_str()), 0);
     const std::string command =
         std::string("'") + HAZELGLOW_BIN_DIR + "/hazelglow-datagen' --font '" + HAZELGLOW_TEXT_FONT + "' '" + dir + "'";
@@ -29,6 +31,7 @@ TEST(DataGenerator, ReproducesTheBuildsFilesExactly) {
         EXPECT_TRUE(fresh == built) << name << " differs from the build's copy";
         std::remove((dir + "/" + name).c_str());
     }
+    std::remove(dir.c_str());
 }
 
 }  // namespace
