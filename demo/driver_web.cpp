@@ -143,5 +143,10 @@ extern "C" EMSCRIPTEN_KEEPALIVE void hgShowFrame() {
 
 // Frames up to the end of the fade-out: the whole timeline.
 extern "C" EMSCRIPTEN_KEEPALIVE int hgTimelineFrames() {
-    return FadeOutEnd / 40;
+    return TimelineFrames;
+}
+
+// Frames of one scene: scene i starts at frame 1 + i * hgSceneFrames().
+extern "C" EMSCRIPTEN_KEEPALIVE int hgSceneFrames() {
+    return SceneLength / FramePeriod;
 }

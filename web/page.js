@@ -20,7 +20,6 @@
   const FrameWidth = 640;
   const FrameHeight = 600;
   const FramesPerChunk = 50; // test hooks give the page back this often
-  const FramesPerScene = 400; // 16 s of 40 ms frames
   const BenchSettle = 1000; // ms between loading and ?bench's first frame
 
   const canvas = document.getElementById("canvas");
@@ -119,6 +118,12 @@
     return new Uint8Array(await response.arrayBuffer());
   }
 
+  // Every instance reads the data files from its own file system.
+  function withData(instance) {
+    for (const [name, bytes] of dataBytes) instance.FS.writeFile("/" + name, bytes);
+    return instance;
+  }
+
   // Browsers run new code first as compiled in a hurry, then compile again,
   // optimised and in the background, what runs often; the instances of a
   // page share that code. Before any instance shows a frame, a throwaway one
@@ -127,11 +132,10 @@
   const WarmUpFrames = 3;
   let warmedUp = null;
   function warmUp() {
-    warmedUp ??= createHazelGlow({ wasmBinary: wasmBytes, showPicture() {} }).then((instance) => {
-      for (const [name, bytes] of dataBytes) instance.FS.writeFile("/" + name, bytes);
+    warmedUp ??= createHazelGlow({ wasmBinary: wasmBytes, showPicture() {} }).then(withData).then((instance) => {
       if (instance._hgPrepareFrames()) return;
       const frames = instance._hgTimelineFrames();
-      for (let first = 1; first <= frames; first += FramesPerScene)
+      for (let first = 1; first <= frames; first += instance._hgSceneFrames())
         for (let n = first; n < first + WarmUpFrames * (first === 1 ? 10 : 1); ++n) instance._hgRenderFrame(n, 0);
     }, () => {}); // a page that cannot make an instance says so when it makes the real one
     return warmedUp;
@@ -148,10 +152,7 @@
       demoEnded: ended,
       print: (text) => console.log(text),
       printErr: (text) => console.warn(text),
-    }).then((instance) => {
-      for (const [name, bytes] of dataBytes) instance.FS.writeFile("/" + name, bytes);
-      return instance;
-    });
+    }).then(withData);
   }
 
   function prepareNextRun() {
