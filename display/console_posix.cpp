@@ -196,11 +196,12 @@ void enterTerminal() {
 
 // Continued after a stop the demo did not see (SIGSTOP): whoever had the
 // terminal meanwhile (the shell, in its line mode with echo) may have
-// changed it, so the settings and modes are applied again. The title stack
-// still holds the title from before the demo: nothing is pushed again.
+// changed it, so the settings and modes are applied again. The screen
+// stays the alternate one (entering it again would save the cursor a
+// second time, hidden), and the title stack still holds the title from
+// before the demo: nothing is pushed again.
 void reapplyTerminal() {
     if (termiosFd >= 0) tcsetattr(termiosFd, TCSADRAIN, &demoTermios);
-    writeAll(TermSeq::AltScreenOn);
     writeAll(TermSeq::WrapOff);
     writeAll(titleSequence, titleLength);
     writeAll(TermSeq::CursorHide);
