@@ -64,7 +64,9 @@ const executables = {
 
 // Chromium through the DevTools protocol, Firefox through WebDriver BiDi;
 // each with a fresh profile.
-export async function launchBrowser(name = "chromium") {
+// The test files run in HAZELGLOW_BROWSER (default chromium); CI runs them
+// once per browser.
+export async function launchBrowser(name = process.env.HAZELGLOW_BROWSER || "chromium") {
   const profile = await mkdtemp(path.join(tmpdir(), `hazelglow-${name}-`));
   const options =
     name === "firefox"
