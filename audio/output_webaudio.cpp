@@ -53,6 +53,7 @@ EM_JS(void, connectFeed, (int rate, int blockFrames, int queuedBlocks, int start
         audibleBlocks : 0,
         firstBlock : null,
         given : 0,
+        gaps : 0,
         output : "worklet",
         silentReason : null,
         silentSince : null,
@@ -141,6 +142,8 @@ EM_JS(void, connectFeed, (int rate, int blockFrames, int queuedBlocks, int start
     node.port.onmessage = function(event) {
         var report = event.data;
         feed.reports.push(report);
+        // A quantum that ran short after the sound began: a gap heard.
+        if (!report.whole && report.played > 0) feed.gaps++;
         while (feed.given - report.played < queuedBlocks * blockFrames) {
             var block = pull();
             if (!block) return;

@@ -52,6 +52,7 @@
         sampleRate: context ? context.sampleRate : 0,
         output: feed ? feed.output : "none",
         silentReason: feed ? feed.silentReason : null,
+        gaps: feed ? feed.gaps : 0, // times the worklet ran out of blocks after the start
         blocks: feed ? feed.blocks : 0,
         audibleBlocks: feed ? feed.audibleBlocks : 0,
         firstBlock: feed && feed.firstBlock ? Array.from(feed.firstBlock) : null,

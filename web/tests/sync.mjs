@@ -44,7 +44,13 @@ async function oneRun(browser, url, { hideAt = null } = {}) {
     await other.close();
     await sleep((seconds - hideAt) * 1000);
   } else {
-    await sleep(seconds * 1000);
+    // Halfway, the page's thread stalls for 200 ms: the sound must play on.
+    await sleep((seconds * 1000) / 2);
+    await page.evaluate(() => {
+      const end = performance.now() + 200;
+      while (performance.now() < end);
+    });
+    await sleep((seconds * 1000) / 2);
   }
   const result = await page.evaluate(() => ({
     shown: window.hazelglow.shown,
@@ -72,6 +78,7 @@ try {
         `${plain.audio.silentReason ? ` (${plain.audio.silentReason})` : ""}, ` +
         `baseLatency ${plain.latency[0]} s, outputLatency ${plain.latency[1]} s`);
       console.log(`  ${seconds} s run: offset picture minus sound: ${summary(offsets(plain.shown))}`);
+      console.log(`  sound gaps over the run, with a 200 ms stall of the page's thread halfway: ${plain.audio.gaps}`);
       console.log(`  click to first frame: ${(plain.shown[0][1] - plain.clickedAt).toFixed(0)} ms` +
         (plain.longestCallback !== null ? `; longest animation callback ${plain.longestCallback.toFixed(1)} ms` : ""));
       if (process.env.HAZELGLOW_SYNC_DETAIL)
