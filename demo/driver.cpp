@@ -7,9 +7,8 @@
 
 #include "demo/data_files.h"
 #include "demo/demo_objects.h"
-#include "demo/frame_clock.h"
 #include "demo/frame_log.h"
-#include "demo/keys.h"
+#include "demo/frame_loop.h"
 #include "demo/pipeline.h"
 #include "demo/soundtrack.h"
 #include "demo/ticks.h"
@@ -33,43 +32,21 @@ constexpr const char* Usage =
 
 DataFiles dataFiles;
 
-FrameClock frameClock;  // startTick, frameTarget, and when frames are shown
-int32_t key = 0;        // last key read, 0: none
+FrameLoop frameLoop;
 
 // How long to wait for the sound to say where it is before going on without it.
 constexpr uint64_t SoundWaitLimit = 1000000000u;  // ns
-// A frame whose tick passed this long ago was held up by more than work: the
-// process was stopped (Ctrl+Z), so the sound stood still too.
-constexpr uint64_t StoppedLimit = 200000000u;  // ns
 
-// Asks the sound where its first sample is heard; with `patient`, waits
-// (bounded) while the device is not playing yet. Returns false when it
-// cannot say.
-bool soundHeardZero(bool patient, uint64_t& heardZero) {
-    const uint64_t giveUp = tickNanoseconds() + SoundWaitLimit;
-    for (;;) {
-        const SoundtrackHeard heard = soundtrackHeardZero(heardZero);
-        if (heard == SoundtrackHeard::Known) return true;
-        if (heard == SoundtrackHeard::Unknown || !patient || tickNanoseconds() > giveUp) return false;
-        waitForTickPast(tickCount());  // a millisecond
-    }
+bool waitForTick(uint32_t target, uint64_t& late) {
+    late = waitForTickPast(target);
+    return true;
 }
 
-// Start-up, after the voice started: the first frame is shown when the
-// soundtrack's first sample is heard, once the device says when that is.
-void followSound() {
-    uint64_t heardZero = 0;
-    if (soundHeardZero(true, heardZero)) frameClock.startFromSound(heardZero);
+void presentFrame(int32_t) {
+    presentCells(asciiArt);
 }
 
-// Each frame: moves the clock when the sound has drifted away from it.
-void checkSound(bool stopped) {
-    if (!frameClock.followsSound()) return;
-    uint64_t heardZero = 0;
-    const int32_t before = frameClock.shift();
-    if (soundHeardZero(stopped, heardZero) && frameClock.observeSound(heardZero, stopped))
-        logClockShift(frameClock.shift() - before, frameClock.shift());
-}
+const FrameLoop::Platform Terminal = {waitForTick, presentFrame, consoleLost};
 
 }  // namespace
 
@@ -77,18 +54,20 @@ void checkSound(bool stopped) {
 // to decode here; the failure goes up to demoMain, which gives the terminal
 // back, says why and stops.
 Result demoStartup() {
-    startAudioEngine();  // 1
+    startAudioEngine();
     // An undecodable soundtrack would leave an empty voice that ends the
     // demo at once with status 0: a failure that looks like success.
-    if (Result loaded = loadSoundtrack(dataFiles.soundtrack.c_str()); !loaded) return loaded;        // 2
-    asciiArt.init();                                                                                 // 3
-    setConsoleTitle(DemoTitle);                                                                      // 4
-    if (Result loaded = loadImageStrip(dataFiles.wipe.c_str(), wipeStrip); !loaded) return loaded;   // 5
-    if (Result loaded = loadImageStrip(dataFiles.texts.c_str(), textStrip); !loaded) return loaded;  // 6
-    startSoundtrackVoice();                                                                          // 7
-    frameClock.startOnTick(tickCount());                                                             // 8
-    setSoundtrackVolumes();                                                                          // 9
-    followSound();
+    if (Result loaded = loadSoundtrack(dataFiles.soundtrack.c_str()); !loaded) return loaded;
+    asciiArt.init();
+    setConsoleTitle(DemoTitle);
+    if (Result loaded = loadImageStrip(dataFiles.wipe.c_str(), wipeStrip); !loaded) return loaded;
+    if (Result loaded = loadImageStrip(dataFiles.texts.c_str(), textStrip); !loaded) return loaded;
+    startSoundtrackVoice();
+    frameLoop.start(tickCount(), SoundWaitLimit);
+    setSoundtrackVolumes();
+    // The first frame is shown when the soundtrack's first sample is heard,
+    // once the device says when that is.
+    while (!frameLoop.soundStarted()) waitForTickPast(tickCount());  // a millisecond
     return Result::ok();
 }
 
@@ -98,23 +77,7 @@ Result runDemo() {
         closeFrameLog();
         return started;
     }
-    key = 0;
-    for (;;) {
-        if (!soundtrackVoiceAlive()) break;                                  // 1-2
-        if (const int32_t pressed = pollKey(); pressed != 0) key = pressed;  // 3
-        checkSound(false);
-        uint64_t late = waitForTickPast(frameClock.waitTarget());  // 4: the frame starts on its tick
-        if (late > StoppedLimit && frameClock.followsSound()) {
-            checkSound(true);
-            late = waitForTickPast(frameClock.waitTarget());
-        }
-        const int32_t t = frameClock.advance();  // 5
-        logFrame(t, tickNanoseconds(), late);
-        renderFrame(t, frameClock.frameTarget(), asciiArt);  // 6-12
-        presentCells(asciiArt);                              // 13
-        if (key != 0) break;                                 // 14
-        if (consoleLost()) break;                            // nobody left to show frames to
-    }
+    while (frameLoop.frame(Terminal) != FrameLoop::Step::Ended) {}
     closeFrameLog();
     return Result::ok();
 }

@@ -31,8 +31,9 @@ struct DemoOptions {
 DemoOptions parseDemoOptions(int argc, const char* const* argv);
 const char* demoUsage();
 
-// Start-up steps 1-9: audio engine, soundtrack, converter tables, title,
-// image strips, soundtrack voice, start tick, voice volumes. Stops at the
+// Start-up in its fixed order: audio engine, soundtrack, converter tables,
+// title, image strips, soundtrack voice, start tick, voice volumes, then the
+// wait for the sound to say when its first sample is heard. Stops at the
 // first data file that cannot be decoded.
 Result demoStartup();
 

@@ -21,7 +21,7 @@ group[video]="libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswr
 group[test]="${group[demo]} ${group[format]} ${group[video]} googletest libgtest-dev libgmock-dev
   libbenchmark-dev libvterm-dev clang libclang-rt-14-dev"
 group[windows]="g++-mingw-w64-x86-64 wine wine64 zip"
-group[web]="emscripten node-acorn nodejs npm chromium python3"
+group[web]="emscripten node-acorn nodejs npm chromium firefox-esr python3"
 group[sound]="pipewire pipewire-alsa pipewire-pulse wireplumber dbus alsa-utils python3 python3-numpy"
 group[package]="dpkg-dev file lintian fakeroot"
 

@@ -10,13 +10,14 @@
 //                     (it picks the alternating greetings pages)
 //   ?bench            renders the whole timeline as fast as it can and shows
 //                     the frame cost per scene
-// window.hazelglow tells the page's state, the sound fed and the bench
-// figures to the tests.
+// window.hazelglow tells the page's state, the frame on the canvas, the
+// sound fed and the bench figures to the tests.
 "use strict";
 
 (function () {
-  const DataFiles = ["hazelglow.ogg", "wipe.png", "texts.png"];
-  const Title = "rUUX - Vörnikö - Hazel Glow - ZKPW07";
+  // The data files' names and the title come from the demo itself.
+  let dataFiles = [];
+  let title = "";
   const FrameWidth = 640;
   const FrameHeight = 600;
   const FramesPerChunk = 50; // test hooks give the page back this often
@@ -28,6 +29,7 @@
   const message = document.getElementById("message");
   const controls = document.getElementById("controls");
   const benchOutput = document.getElementById("bench");
+  const soundNote = document.getElementById("sound");
 
   const page = {
     state: "loading",
@@ -36,6 +38,11 @@
     audioContext: null,
     run: null, // the instance of the current or last run
     endedBy: null, // how the last run ended: "key" or "soundtrack"
+    frame: 0, // t of the frame on the canvas in the current or last run, 0 before its first
+    clickedAt: null, // performance.now() of the click that started the current or last run
+    // Each frame put on the canvas in the current or last run: its t, when
+    // (performance.now()) and the soundtrack's millisecond heard then.
+    shown: [],
     // What the sound output was fed in the current or last run.
     audio() {
       const feed = page.run && page.run.audioFeed;
@@ -43,6 +50,9 @@
       return {
         contextState: context ? context.state : "none",
         sampleRate: context ? context.sampleRate : 0,
+        output: feed ? feed.output : "none",
+        silentReason: feed ? feed.silentReason : null,
+        gaps: feed ? feed.gaps : 0, // times the worklet ran out of blocks after the start
         blocks: feed ? feed.blocks : 0,
         audibleBlocks: feed ? feed.audibleBlocks : 0,
         firstBlock: feed && feed.firstBlock ? Array.from(feed.firstBlock) : null,
@@ -114,7 +124,7 @@
     }
     if (!response.ok)
       throw new Error(`Cannot load ${what} ${name}: ${response.status} ${response.statusText}`.trim() +
-        `. The page needs ${DataFiles.join(", ")}, hazelglow.js and hazelglow.wasm beside it.`);
+        `. The page needs ${dataFiles.join(", ") || "its data files"}, hazelglow.js and hazelglow.wasm beside it.`);
     return new Uint8Array(await response.arrayBuffer());
   }
 
@@ -131,8 +141,9 @@
   // pictures do not matter), so that the demo's first seconds do not stutter.
   const WarmUpFrames = 3;
   let warmedUp = null;
+  let firstInstance = null; // the one that told the names; it warms up
   function warmUp() {
-    warmedUp ??= createHazelGlow({ wasmBinary: wasmBytes, showPicture() {} }).then(withData).then((instance) => {
+    warmedUp ??= Promise.resolve(firstInstance).then(withData).then((instance) => {
       if (instance._hgPrepareFrames()) return;
       const frames = instance._hgTimelineFrames();
       for (let first = 1; first <= frames; first += instance._hgSceneFrames())
@@ -149,43 +160,69 @@
         picture.data.set(pixels);
         context2d.putImageData(picture, 0, 0);
       },
+      frameShown,
+      soundMissing,
       demoEnded: ended,
       print: (text) => console.log(text),
       printErr: (text) => console.warn(text),
     }).then(withData);
   }
 
+  // The soundtrack's decode and the converter's tables, while the title shows.
+  async function preparedInstance() {
+    const instance = await newInstance();
+    const problem = instance._hgPrepareDemo();
+    if (problem) throw new Error(instance.UTF8ToString(problem));
+    return instance;
+  }
+
   function prepareNextRun() {
-    newInstance().then((instance) => {
+    preparedInstance().then((instance) => {
       next = instance;
       if (startWhenReady) start();
     }, (error) => fail(`The demo cannot start: ${error.message || error}`));
   }
 
   function offer(action) {
-    say([[Title, "title"], [`click or press a key to ${action}`]]);
+    say([[title, "title"], [`click or press a key to ${action}`]]);
     controls.textContent = `Click or press any key to ${action}; while the demo runs, any key or a click ends it.`;
     fit();
   }
 
-  // Browsers start sound only from a visitor's gesture: called from one.
-  function audioContextForRun() {
-    if (!page.audioContext) {
-      const Context = window.AudioContext || window.webkitAudioContext;
-      if (!Context) return null;
-      try {
-        page.audioContext = new Context({ sampleRate: 44100 });
-      } catch (error) {
-        console.warn(`no sound: ${error.message}`);
-        return null;
-      }
+  // The audio context is made as the page loads, so that its sound worklet
+  // is ready by the click; browsers let it play only from a visitor's
+  // gesture (audioContextForRun). Without one the demo plays silently.
+  const sound = { context: null, feedReady: null, problem: null };
+  function prepareSound() {
+    const Context = window.AudioContext || window.webkitAudioContext;
+    if (!Context) {
+      sound.problem = "this browser has no Web Audio";
+      return;
     }
-    if (page.audioContext.state === "suspended") page.audioContext.resume();
-    return page.audioContext;
+    try {
+      sound.context = new Context({ sampleRate: 44100 });
+    } catch (error) {
+      sound.problem = `no audio context at 44 100 Hz: ${error.message}`;
+      return;
+    }
+    page.audioContext = sound.context;
+    if (!sound.context.audioWorklet) {
+      sound.problem = window.isSecureContext ? "this browser has no AudioWorklet"
+        : "the page is not served securely (https or 127.0.0.1), which its sound needs";
+      return;
+    }
+    sound.feedReady = sound.context.audioWorklet.addModule("sound_feed.js").then(() => true, (error) => {
+      sound.problem = `the sound worklet would not load: ${error.message || error}`;
+      return false;
+    });
   }
 
-  function start() {
-    const audio = audioContextForRun();
+  function audioContextForRun() {
+    if (sound.context && sound.context.state === "suspended") sound.context.resume();
+  }
+
+  async function start() {
+    audioContextForRun();
     if (!next) {
       startWhenReady = true;
       return;
@@ -193,21 +230,28 @@
     startWhenReady = false;
     const instance = next;
     next = null;
-    instance.audioContext = audio;
     page.run = instance;
-    // Start-up decodes the whole soundtrack, which takes a moment: the page
-    // says so first.
-    setState("starting");
-    say([[Title, "title"], ["starting…"]]);
+    page.frame = 0;
+    page.shown = [];
+    setState("running");
+    soundNote.textContent = "";
     controls.textContent = "";
-    requestAnimationFrame(() =>
-      setTimeout(() => {
-        const tick = hooks.startTick;
-        const problem = instance._hgStartDemo(tick !== null ? 1 : 0, tick || 0);
-        if (problem) fail(`The demo cannot start: ${instance.UTF8ToString(problem)}`);
-        else setState("running");
-      }, 0)
-    );
+    instance.audioContext = sound.context;
+    instance.soundFeedReady = sound.feedReady ? await sound.feedReady : false;
+    instance.soundFeedProblem = sound.problem;
+    const tick = hooks.startTick;
+    instance._hgStartDemo(tick !== null ? 1 : 0, tick || 0);
+  }
+
+  function frameShown(t) {
+    page.frame = t;
+    const feed = page.run.audioFeed;
+    const heard = feed ? feed.heard() : null;
+    page.shown.push([t, performance.now(), heard === null ? null : heard / 44.1]);
+  }
+
+  function soundMissing(reason) {
+    soundNote.textContent = `Playing without sound: ${reason}.`;
   }
 
   function ended(byKey) {
@@ -233,9 +277,12 @@
   });
   // Starting waits for the click: a press is not yet a gesture that lets
   // a page start sound.
-  window.addEventListener("click", () => {
+  window.addEventListener("click", (event) => {
     if (swallowClick) swallowClick = false;
-    else if (page.state === "ready" || page.state === "ended") start();
+    else if (page.state === "ready" || page.state === "ended") {
+      page.clickedAt = event.timeStamp;
+      start();
+    }
   });
 
   const givePageBack = () => new Promise((resolve) => setTimeout(resolve, 0));
@@ -317,15 +364,18 @@
     hooks.bench = new URLSearchParams(location.search).has("bench");
     if (window.hazelglowScriptMissing || typeof createHazelGlow !== "function")
       throw new Error("Cannot load hazelglow.js: it belongs beside this page.");
-    const [wasm, ...data] = await Promise.all([
-      fetchBytes("hazelglow.wasm", "the demo's code"),
-      ...DataFiles.map((name) => fetchBytes(name, "data file")),
-    ]);
-    wasmBytes = wasm;
-    DataFiles.forEach((name, i) => dataBytes.set(name, data[i]));
+    wasmBytes = await fetchBytes("hazelglow.wasm", "the demo's code");
+    firstInstance = await createHazelGlow({ wasmBinary: wasmBytes, showPicture() {} });
+    title = firstInstance.UTF8ToString(firstInstance._hgTitle());
+    for (let i = 0, name; (name = firstInstance._hgDataFile(i)); ++i) dataFiles.push(firstInstance.UTF8ToString(name));
+    const data = await Promise.all(dataFiles.map((name) => fetchBytes(name, "data file")));
+    dataFiles.forEach((name, i) => dataBytes.set(name, data[i]));
     if (hooks.bench) return runBench();
     if (hooks.frame !== null) return showFrame(hooks.frame);
-    next = await newInstance();
+    prepareSound();
+    next = await preparedInstance().catch((error) => {
+      throw new Error(`The demo cannot start: ${error.message || error}`);
+    });
     setState("ready");
     offer("start");
   }

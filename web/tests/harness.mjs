@@ -3,6 +3,7 @@
 // Chromium from Debian driven by puppeteer-core with a fresh profile, and
 // the render tool that the page's pictures and sound are checked against.
 import { spawn, execFile } from "node:child_process";
+import { existsSync } from "node:fs";
 import { mkdtemp, rm, symlink, readdir } from "node:fs/promises";
 import { tmpdir } from "node:os";
 import path from "node:path";
@@ -13,7 +14,6 @@ import puppeteer from "puppeteer-core";
 const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), "../..");
 export const pageDir = process.env.HAZELGLOW_WEB_DIR || path.join(root, "build/web");
 export const nativeBin = process.env.HAZELGLOW_NATIVE_BIN || path.join(root, "build/release/bin");
-const chromium = process.env.HAZELGLOW_CHROMIUM || "/usr/bin/chromium";
 
 // Serves `dir` on 127.0.0.1 at a port the system picks; resolves to the
 // page's address and a stop function.
@@ -49,25 +49,58 @@ export async function pageFolderWithout(...missing) {
   return { dir, remove: () => rm(dir, { recursive: true, force: true }) };
 }
 
-export async function launchBrowser() {
-  const profile = await mkdtemp(path.join(tmpdir(), "hazelglow-chromium-"));
-  const browser = await puppeteer.launch({
-    executablePath: chromium,
-    headless: true,
-    userDataDir: profile,
-    args: [
-      "--headless",
-      "--no-sandbox",
-      "--disable-gpu",
-      "--disable-quic",
-      "--no-first-run",
-      "--disable-background-networking",
-      "--disable-component-update",
-      "--disable-sync",
-      `--user-data-dir=${profile}`,
-    ],
-  });
+// The browsers the tests run in: HAZELGLOW_BROWSERS (comma-separated) or
+// both, Chromium and Firefox ESR, each where it is installed.
+export function browserNames() {
+  const asked = process.env.HAZELGLOW_BROWSERS;
+  if (asked) return asked.split(",").filter(Boolean);
+  return ["chromium", "firefox"].filter((name) => existsSync(executables[name]));
+}
+
+const executables = {
+  chromium: process.env.HAZELGLOW_CHROMIUM || "/usr/bin/chromium",
+  firefox: process.env.HAZELGLOW_FIREFOX || "/usr/bin/firefox-esr",
+};
+
+// Chromium through the DevTools protocol, Firefox through WebDriver BiDi;
+// each with a fresh profile.
+// The test files run in HAZELGLOW_BROWSER (default chromium); CI runs them
+// once per browser.
+export async function launchBrowser(name = process.env.HAZELGLOW_BROWSER || "chromium") {
+  const profile = await mkdtemp(path.join(tmpdir(), `hazelglow-${name}-`));
+  const options =
+    name === "firefox"
+      ? {
+          browser: "firefox",
+          protocol: "webDriverBiDi",
+          executablePath: executables.firefox,
+          headless: true,
+          userDataDir: profile,
+          extraPrefsFirefox: {
+            // A page may start sound from a click, as a visitor's browser allows.
+            "media.autoplay.default": 0,
+            "media.autoplay.blocking_policy": 0,
+          },
+        }
+      : {
+          executablePath: executables.chromium,
+          headless: true,
+          userDataDir: profile,
+          args: [
+            "--headless",
+            "--no-sandbox",
+            "--disable-gpu",
+            "--disable-quic",
+            "--no-first-run",
+            "--disable-background-networking",
+            "--disable-component-update",
+            "--disable-sync",
+            `--user-data-dir=${profile}`,
+          ],
+        };
+  const browser = await puppeteer.launch(options);
   return {
+    name,
     browser,
     close: async () => {
       await browser.close();

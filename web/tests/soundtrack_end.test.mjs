@@ -64,3 +64,22 @@ test("the run ends when its soundtrack has played, and the page offers to play a
   assert.equal(audio.audibleBlocks, 4);
   assert.ok(audio.blocks >= 4);
 });
+
+test("without Web Audio the run plays on a silent clock, ends with its soundtrack and says why", async () => {
+  const page = await browser.browser.newPage();
+  await page.evaluateOnNewDocument(() => {
+    delete window.AudioContext;
+    delete window.webkitAudioContext;
+  });
+  await page.goto(server.url);
+  await waitForState(page, ["ready"]);
+  await page.click("canvas");
+  await page.waitForFunction(() => window.hazelglow.frame > 0, { timeout: 10000 });
+  assert.equal(await page.$eval("#sound", (element) => element.textContent),
+    "Playing without sound: this browser has no Web Audio.");
+  await waitForState(page, ["ended"], 30000);
+  assert.equal(await page.evaluate(() => window.hazelglow.endedBy), "soundtrack");
+  const audio = await page.evaluate(() => window.hazelglow.audio());
+  assert.equal(audio.output, "silent");
+  assert.equal(audio.audibleBlocks, 4, "the silent clock mixed the whole tone");
+});
