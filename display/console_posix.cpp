@@ -232,7 +232,9 @@ void onEndingSignal(int sig) {
     if (passedToMainThread(sig)) return;
     // The terminal may not be reading: giving it back here could wait for
     // ever with the sound playing. The frame loop ends after this frame.
-    if (presenting) {
+    // Not entered (stopped, or a background job waiting to take the
+    // terminal again): there is nothing to give back, so it ends now.
+    if (presenting && entered) {
         endingSignal = sig;
         return;
     }
