@@ -130,6 +130,7 @@ int demoMain(int argc, char** argv) {
     Result ran = findDataFiles(dataDirectories(argc > 0 ? argv[0] : nullptr), dataFiles);
     if (ran) ran = setupConsole(options.fit);
     if (ran) ran = runDemo();
+    audioEngine.shutdown();  // silent while a terminal that stopped reading is waited for
     restoreConsole();
     if (!ran) {
         std::fprintf(stderr, "hazelglow: %s\n", ran.message().c_str());

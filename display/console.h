@@ -1,7 +1,8 @@
 // The console: the character surface the demo shows its cells on.
 //
 // setupConsole() takes over the terminal or console window once, before
-// anything else runs; presentCells() shows the frame, once per frame;
+// anything else runs; presentCells() shows the frame, once per frame (a
+// terminal that has not taken the last one yet skips it, never waited for);
 // restoreConsole() gives back everything set-up changed. Main thread only.
 //
 // Backends, one file each, picked by display/CMakeLists.txt (link hg_console):
@@ -33,9 +34,12 @@ void setConsoleTitle(const char* cp437Title);
 void presentCells(const PKR_AsciiArt& converter);
 
 // True once the console cannot show anything any more (a terminal that hung
-// up or was closed); the demo then stops with a failure status.
+// up or was closed; the demo then stops with a failure status), or, on a
+// terminal, once a signal asked the demo to end (restoreConsole then dies of
+// it): either way the frame loop ends.
 bool consoleLost();
 
 // Gives back everything setupConsole changed. Safe to call more than once
-// and without set-up; also runs at normal process exit.
+// and without set-up; also runs at normal process exit. A terminal that has
+// stopped reading gets it once it reads again: this waits until then.
 void restoreConsole();

@@ -12,12 +12,26 @@
 // main thread only (other threads pass the signal on). Other events
 // (resize, resume) only set flags that the next frame reads.
 //
+// Frames go out through a writer thread (display/frame_writer.h): a frame
+// is built and sent only once the terminal has taken the one before, so a
+// slow terminal shows fewer frames, each on time, and the frame loop never
+// waits on it. Every restore waits for the frame in progress to be written
+// (the terminal gets no half frame and nothing after the restore). An ending
+// signal while frames run only ends the frame loop, so the sound stops at
+// once even when the terminal has stopped reading; restoreConsole then gives
+// the terminal back once it takes bytes again and dies of the signal.
+//
+// HAZELGLOW_SENT_LOG names a file that gets, at the end, one line per frame
+// sent: "sent <frame> <bytes> <handed ns> <written ns>" (frame: the count of
+// presentCells calls; times on CLOCK_MONOTONIC).
+//
 // A terminal that reports no pixel size is asked for its cell size once, at
 // set-up (display/terminal_replies.h); keys typed while it answers are kept
 // for the key poll (display/console_posix.h).
 #include "display/console_posix.h"
 #include "display/console.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -34,6 +48,7 @@
 #include <unistd.h>
 
 #include "display/ascii_art.h"
+#include "display/frame_writer.h"
 #include "display/term_sequences.h"
 #include "display/terminal_picture.h"
 #include "display/terminal_replies.h"
@@ -107,7 +122,10 @@ volatile sig_atomic_t active = 0;   // set up and not yet restored for good
 volatile sig_atomic_t entered = 0;  // the terminal is in the demo's state now
 volatile sig_atomic_t resizePending = 0;
 volatile sig_atomic_t resumePending = 0;
-volatile sig_atomic_t lost = 0;  // a write failed for good: the terminal hung up or was closed
+std::atomic<int> lost{0};  // a write failed for good: the terminal hung up or was closed
+// Frames are being presented: an ending signal only ends the frame loop.
+volatile sig_atomic_t presenting = 0;
+volatile sig_atomic_t endingSignal = 0;  // the signal to die of once the terminal is back, 0: none
 
 // What each signal did before set-up, by signal number.
 struct sigaction previousActions[NSIG];
@@ -130,6 +148,17 @@ volatile sig_atomic_t typedKey = 0;
 std::optional<TerminalPicture> picture;
 char titleSequence[MaxTitleSequenceBytes];
 size_t titleLength = 0;
+
+std::optional<FrameWriter> writer;
+uint32_t frameNumber = 0;  // presentCells calls so far
+constexpr size_t SentLogRecords = 1 << 14;
+
+// Everything written on the main thread (titles, restores) waits for the
+// frame in progress: bytes never interleave, and none follow a restore.
+// Async-signal-safe.
+void waitForWriter() {
+    if (writer.has_value()) writer->waitUntilIdle();
+}
 
 // One write loop for everything: survives EINTR, EAGAIN (someone made the
 // terminal non-blocking) and short writes. Async-signal-safe.
@@ -168,6 +197,7 @@ void leaveTerminal(int when) {
     const sigset_t ttou = onlySignal(SIGTTOU);
     sigset_t previous;
     pthread_sigmask(SIG_BLOCK, &ttou, &previous);
+    waitForWriter();
     writeAll(sizeRestore, sizeRestoreLength);
     writeAll(TermSeq::ConsoleRestore);
     if (termiosFd >= 0) tcsetattr(termiosFd, when, &savedTermios);
@@ -222,9 +252,8 @@ void unblock(int sig) {
     pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
 }
 
-void onEndingSignal(int sig) {
-    if (passedToMainThread(sig)) return;
-    leaveTerminal(TCSANOW);
+// Dies of `sig` by its default action, the terminal given back already.
+[[noreturn]] void dieOf(int sig) {
     struct sigaction byDefault {};
     byDefault.sa_handler = SIG_DFL;
     sigemptyset(&byDefault.sa_mask);
@@ -232,6 +261,20 @@ void onEndingSignal(int sig) {
     unblock(sig);
     raise(sig);
     _exit(128 + sig);  // not reached: the default action of every one of them ends the process
+}
+
+void onEndingSignal(int sig) {
+    if (passedToMainThread(sig)) return;
+    // The terminal may not be reading: giving it back here could wait for
+    // ever with the sound playing. The frame loop ends after this frame.
+    // Not entered (stopped, or a background job waiting to take the
+    // terminal again): there is nothing to give back, so it ends now.
+    if (presenting && entered) {
+        endingSignal = sig;
+        return;
+    }
+    leaveTerminal(TCSANOW);
+    dieOf(sig);
 }
 
 void onFaultSignal(int sig) {
@@ -459,6 +502,10 @@ Result setupConsole(FitMode fit) {
     for (int sig : FaultSignals) install(sig, onFaultSignal);
     for (int sig : FlagSignals) install(sig, onFlagSignal);
     for (int sig : StopSignals) install(sig, nullptr, false, onStopSignal);
+    // Made with the signals held: no handler ever runs on its thread.
+    const char* sentLog = std::getenv("HAZELGLOW_SENT_LOG");
+    writer.emplace([](const char* bytes, size_t count) { return writeAll(bytes, count); }, MaxFrameBytes,
+                   sentLog != nullptr && *sentLog != '\0' ? SentLogRecords : 0);
     active = 1;
     entered = 1;
     if (termiosFd >= 0) tcsetattr(termiosFd, TCSADRAIN, &demoTermios);
@@ -483,11 +530,17 @@ Result setupConsole(FitMode fit) {
 void setConsoleTitle(const char* cp437Title) {
     SignalsHeld held;
     titleLength = buildTitleSequence(cp437Title, titleSequence);
+    waitForWriter();
     if (entered) writeAll(titleSequence, titleLength);
 }
 
 void presentCells(const PKR_AsciiArt& converter) {
     if (!active || lost) return;
+    ++frameNumber;
+    presenting = 1;
+    // The terminal has not taken the last frame yet: this one is skipped, and
+    // the next one sent shows the newest cells against the last one sent.
+    if (writer->busy()) return;
     if (!entered || resumePending) waitForForeground();
     SignalsHeld held;
     if (!entered)
@@ -503,19 +556,42 @@ void presentCells(const PKR_AsciiArt& converter) {
         measure();
     }
     if (!picture->grid().exact && converter.glyphLut == nullptr) return;  // no pattern table yet
-    writeAll(picture->build(converter.glyphLut, FrameBuffer, CellBuffer));
+    writer->send({}, picture->build(converter.glyphLut, FrameBuffer, CellBuffer), frameNumber);
 }
 
+namespace {
+
+void writeSentLog() {
+    const char* path = std::getenv("HAZELGLOW_SENT_LOG");
+    if (path == nullptr || *path == '\0' || !writer.has_value()) return;
+    FILE* log = std::fopen(path, "w");
+    if (log == nullptr) return;
+    for (const FrameWriter::Written& w : writer->written())
+        std::fprintf(log, "sent %u %u %llu %llu\n", w.frame, w.bytes, static_cast<unsigned long long>(w.handedNs),
+                     static_cast<unsigned long long>(w.doneNs));
+    std::fclose(log);
+}
+
+}  // namespace
+
+// With the terminal not reading this waits, the sound and frames stopped,
+// until it takes the rest of the frame in progress and the restore.
 void restoreConsole() {
     if (!active) return;
-    SignalsHeld held;
-    leaveTerminal(TCSADRAIN);
-    active = 0;
-    uninstallAll();
+    {
+        SignalsHeld held;
+        leaveTerminal(TCSADRAIN);
+        active = 0;
+        presenting = 0;
+        uninstallAll();
+        writeSentLog();
+        writer.reset();
+    }
+    if (endingSignal != 0) dieOf(endingSignal);
 }
 
 bool consoleLost() {
-    return lost != 0;
+    return lost != 0 || endingSignal != 0;
 }
 
 int32_t takeTypedKey() {
