@@ -30,7 +30,7 @@ void mixBlocks(benchmark::State& state, float sourceRate, int voices) {
     Aurix::Wav wav;
     fillTone(wav, sourceRate);
     Aurix::AudioEngine engine;
-    engine.configureOutput(44100, 2 * BlockFrames);
+    engine.configureOutput(Aurix::AudioEngine::OutputRate, 2 * BlockFrames);
     for (int v = 0; v < voices; ++v) {
         const Aurix::VoiceHandle handle = engine.startVoice(wav, -1.0f, 0.0f);
         engine.setChannelVolumes(handle, 1.0f, 1.0f);
@@ -45,13 +45,13 @@ void mixBlocks(benchmark::State& state, float sourceRate, int voices) {
     }
     state.SetItemsProcessed(state.iterations() * BlockFrames);
     // Seconds of sound mixed per second of work: how far ahead of real time the thread runs.
-    state.counters["times_realtime"] =
-        benchmark::Counter(double(state.iterations()) * BlockFrames / 44100.0, benchmark::Counter::kIsRate);
+    state.counters["times_realtime"] = benchmark::Counter(
+        double(state.iterations()) * BlockFrames / double(Aurix::AudioEngine::OutputRate), benchmark::Counter::kIsRate);
 }
 
 // The demo: one stereo voice at the output rate.
 void BM_MixBlockSoundtrack(benchmark::State& state) {
-    mixBlocks(state, 44100.0f, 1);
+    mixBlocks(state, float(Aurix::AudioEngine::OutputRate), 1);
 }
 BENCHMARK(BM_MixBlockSoundtrack)->Unit(benchmark::kMicrosecond);
 
@@ -63,7 +63,7 @@ BENCHMARK(BM_MixBlockResampled)->Unit(benchmark::kMicrosecond);
 
 // The most the engine mixes: 16 audible voices.
 void BM_MixBlockSixteenVoices(benchmark::State& state) {
-    mixBlocks(state, 44100.0f, 16);
+    mixBlocks(state, float(Aurix::AudioEngine::OutputRate), 16);
 }
 BENCHMARK(BM_MixBlockSixteenVoices)->Unit(benchmark::kMicrosecond);
 

@@ -14,25 +14,9 @@
 #error "the build names the installed data directory"
 #endif
 
-namespace {
-
-// A name that is there but leads nowhere: a symbolic link to nothing, or a
-// loop of them. Such a file is broken, not absent.
-bool brokenLink(const std::string& path) {
-#ifdef _WIN32
-    (void)path;
-    return false;
-#else
-    struct stat info {};
-    return stat(path.c_str(), &info) != 0 && lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
-#endif
-}
-
-}  // namespace
-
 std::string dataFileProblem(const std::string& path) {
     struct stat info {};
-    if (brokenLink(path)) {
+    if (isBrokenLink(path)) {
         stat(path.c_str(), &info);
         return errno == ENOENT ? "a symbolic link to a file that is not there" : std::strerror(errno);
     }
@@ -96,7 +80,7 @@ Result findDataFiles(const std::vector<std::string>& directories, DataFiles& fil
         for (const std::string& dir : directories) {
             const std::string path = dir + "/" + file.name;
             struct stat info {};
-            if (stat(path.c_str(), &info) != 0 && !brokenLink(path)) continue;
+            if (stat(path.c_str(), &info) != 0 && !isBrokenLink(path)) continue;
             const std::string why = dataFileProblem(path);
             if (!why.empty())
                 return Result::failed("cannot read data file " + path,

@@ -1,6 +1,6 @@
-// The folder of the running executable, asked of the system. One file per
-// platform (exe_dir_posix.cpp, exe_dir_win32.cpp), picked by
-// demo/CMakeLists.txt.
+// The folder of the running executable, and whether a name is a broken
+// link, asked of the system. One file per platform (exe_dir_posix.cpp,
+// exe_dir_win32.cpp, exe_dir_web.cpp), picked by demo/CMakeLists.txt.
 #pragma once
 
 #include <string>
@@ -13,3 +13,7 @@ std::string executableDirectory(const char* argv0);
 // Everything before the last '/' of `path`: "." without one, "/" for a file
 // in the root.
 std::string directoryOf(const std::string& path);
+
+// A name that is there but leads nowhere: a symbolic link to nothing, or a
+// loop of them. Such a file is broken, not absent. Always false on Windows.
+bool isBrokenLink(const std::string& path);

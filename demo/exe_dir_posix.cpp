@@ -3,6 +3,8 @@
 #include <cstring>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
 #include "demo/exe_dir.h"
 
 std::string executableDirectory(const char* argv0) {
@@ -19,4 +21,9 @@ std::string executableDirectory(const char* argv0) {
         }
     }
     return {};
+}
+
+bool isBrokenLink(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) != 0 && lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
 }

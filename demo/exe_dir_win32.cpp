@@ -13,3 +13,7 @@ std::string executableDirectory(const char*) {
         if (c == '\\') c = '/';
     return directoryOf(file);
 }
+
+bool isBrokenLink(const std::string&) {
+    return false;
+}

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "display/font8x12.h"
+#include "effects/buffers.h"
 
 namespace {
 
@@ -19,7 +20,6 @@ constexpr int Levels = 16;
 constexpr int LevelStep = 384;  // 24 pixels of a quadrant x 16 brightness steps
 constexpr int QuadrantPixels = 24;
 constexpr int ErrorBytes = 64000;  // 4 terms x 80 cells x 200 rows
-constexpr int GridWidth = 80;
 
 // Expands a glyph to 0/255 pixels, blurs it with the 1-2-1 kernel over 8
 // (so the blur peaks at 510, not 255) and sums its four 4x6 quadrants.
@@ -123,7 +123,7 @@ void PKR_AsciiArt::convertCells(const uint32_t* pixels, const SourceRect* rect, 
     for (int32_t i = 0; i < rows; ++i) {
         const uint32_t* upper = pixels + static_cast<std::ptrdiff_t>(rect->top + 2 * i) * pitch + rect->left;
         const uint32_t* lower = upper + pitch;
-        const std::ptrdiff_t firstCell = static_cast<std::ptrdiff_t>(cellRow + i) * GridWidth + cellColumn;
+        const std::ptrdiff_t firstCell = static_cast<std::ptrdiff_t>(cellRow + i) * CellColumns + cellColumn;
         uint16_t* out = cells + firstCell;
 
         if (!feedback) {

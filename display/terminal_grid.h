@@ -10,6 +10,8 @@
 
 #include <cstdint>
 
+#include "effects/buffers.h"
+
 inline constexpr int MaxGridColumns = 400;
 inline constexpr int MaxGridRows = 200;
 
@@ -39,8 +41,8 @@ CellShape cellShapeFor(int columns, int rows, int xPixels, int yPixels);
 
 struct PictureGrid {
     bool exact = true;  // the 80x50 cells themselves
-    int columns = 80;
-    int rows = 50;
+    int columns = CellColumns;
+    int rows = CellRows;
 };
 
 // Fit: the largest grid of at most the terminal's size (and 400 x 200)

@@ -16,6 +16,7 @@
 #include "demo/data_files.h"
 #include "demo/keys.h"
 #include "demo/keys_posix.h"
+#include "tests/support/files.h"
 
 namespace fs = std::filesystem;
 
@@ -109,17 +110,15 @@ private:
 
 TEST(DataDirectories, WorkingDirectoryThenProgramThenInstalled) {
     const std::string program = fs::canonical("/proc/self/exe").parent_path().string();
-    const fs::path elsewhere = fs::temp_directory_path() / ("hazelglow-cwd-" + std::to_string(getpid()));
-    fs::create_directories(elsewhere);
     {
-        InDirectory in(elsewhere);
+        const testfiles::TempDir elsewhere("cwd");
+        InDirectory in(elsewhere.path());
         const std::vector<std::string> dirs = dataDirectories(nullptr);
         ASSERT_EQ(dirs.size(), 3u);
         EXPECT_EQ(dirs[0], fs::current_path().string());
         EXPECT_EQ(dirs[1], program);
         EXPECT_EQ(dirs[2], HAZELGLOW_DATA_INSTALL_DIR);
     }
-    fs::remove(elsewhere);
     // Started in its own folder: that folder is looked in once.
     InDirectory in(program);
     EXPECT_EQ(dataDirectories(nullptr), (std::vector<std::string>{program, HAZELGLOW_DATA_INSTALL_DIR}));
@@ -128,7 +127,7 @@ TEST(DataDirectories, WorkingDirectoryThenProgramThenInstalled) {
 // A broken name in the first place looked is reported and stops the
 // lookup: silently taking the copy beside the program would hide it.
 TEST(DataLookupPosix, BrokenSymbolicLinksAndFifosStopTheLookup) {
-    const fs::path root = fs::temp_directory_path() / ("hazelglow-links-" + std::to_string(getpid()));
+    const testfiles::TempDir root("links");
     for (const char* dir : {"cwd", "beside"}) fs::create_directories(root / dir);
     for (const char* name : {"hazelglow.ogg", "wipe.png", "texts.png"}) {
         std::ofstream(root / "beside" / name) << "data";
@@ -159,7 +158,6 @@ TEST(DataLookupPosix, BrokenSymbolicLinksAndFifosStopTheLookup) {
         EXPECT_EQ(message.rfind("cannot read data file " + wipe + ": " + c.problem + " (looked in ", 0), 0u) << message;
         EXPECT_EQ(dataFileProblem(wipe), c.problem);
     }
-    fs::remove_all(root);
 }
 
 }  // namespace

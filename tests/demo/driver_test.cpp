@@ -15,6 +15,7 @@
 #include "demo/data_files.h"
 #include "demo/driver.h"
 #include "demo/ticks.h"
+#include "tests/support/files.h"
 
 namespace fs = std::filesystem;
 
@@ -72,10 +73,9 @@ TEST(FrameClock, NanosecondsAndTicksAreOneClock) {
 
 class DataLookup : public testing::Test {
 protected:
-    DataLookup() : root_(fs::temp_directory_path() / ("hazelglow-data-" + std::to_string(getpid()))) {
+    DataLookup() {
         for (const char* dir : {"a", "b", "c"}) fs::create_directories(root_ / dir);
     }
-    ~DataLookup() override { fs::remove_all(root_); }
 
     void put(const char* dir, const char* name, const std::string& content = "data") {
         std::ofstream(root_ / dir / name) << content;
@@ -86,7 +86,7 @@ protected:
     // The lookup joins folder and name with '/' on every platform.
     std::string in(const char* dir, const char* name) const { return (root_ / dir).string() + "/" + name; }
 
-    fs::path root_;
+    const testfiles::TempDir root_{"data"};
 };
 
 TEST_F(DataLookup, EachFileFromTheFirstPlaceThatHasIt) {

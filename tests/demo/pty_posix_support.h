@@ -26,6 +26,7 @@
 
 #include "display/term_sequences.h"
 #include "tests/display/vterm_screen.h"
+#include "tests/support/files.h"
 
 namespace ptytest {
 
@@ -37,10 +38,7 @@ inline const std::string DemoBinary = std::string(HAZELGLOW_BIN_DIR) + "/hazelgl
 // generated soundtrack. Removed again with everything in it.
 class DataDir {
 public:
-    DataDir()
-        : path_(fs::temp_directory_path() /
-                ("hazelglow-test-" + std::to_string(getpid()) + "-" + std::to_string(counter_++))) {
-        fs::create_directories(path_);
+    DataDir() : dir_("test") {
         std::vector<uint8_t> pixels(320 * 200 * 4, 0);
         for (size_t i = 0; i < pixels.size(); i += 4 * 7) pixels[i] = 255;
         for (const char* name : {"wipe.png", "texts.png"})
@@ -51,10 +49,7 @@ public:
         else
             ADD_FAILURE() << "the build has not made " << built;
     }
-    ~DataDir() { fs::remove_all(path_); }
-    DataDir(const DataDir&) = delete;
-    DataDir& operator=(const DataDir&) = delete;
-    const fs::path& path() const { return path_; }
+    const fs::path& path() const { return dir_.path(); }
 
     // The build's own strips in place of the one-frame ones, whose sparse
     // dots a fitted grid averages away.
@@ -65,8 +60,8 @@ public:
     }
 
 private:
-    static inline int counter_ = 0;
-    fs::path path_;
+    testfiles::TempDir dir_;
+    const fs::path& path_ = dir_.path();
 };
 
 struct PtyOptions {

@@ -13,20 +13,17 @@
 #include "display/term_sequences.h"
 #include "display/terminal_grid.h"
 #include "tests/display/vterm_screen.h"
+#include "tests/support/files.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using testfiles::readFile;
 
 TEST(RenderFit, An80x24TerminalShowsTheWholePictureInsideItsGrid) {
-    const fs::path out = fs::temp_directory_path() / ("hazelglow-fit-" + std::to_string(getpid()) + ".ansi");
+    const testfiles::TempDir dir("fit");
+    const fs::path out = dir / "frames.ansi";
     // Frames 290 to 300 (11.6-12 s, the first scene) fill the picture
     // from top to bottom.
     const std::string command = std::string(HAZELGLOW_BIN_DIR) + "/hazelglow-render --data " +
@@ -34,7 +31,6 @@ TEST(RenderFit, An80x24TerminalShowsTheWholePictureInsideItsGrid) {
                                 out.string();
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
     const std::string bytes = readFile(out);
-    fs::remove(out);
 
     const PictureGrid grid = pictureGridFor(80, 24, DefaultCellShape, FitMode::Auto);
     ASSERT_FALSE(grid.exact);

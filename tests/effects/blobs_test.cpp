@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "effects/effects.h"
+#include "tests/effects/strip_fixture.h"
 
 namespace {
 
@@ -35,10 +36,6 @@ std::vector<Span> spansOf(int32_t cx, int32_t cy, int32_t r) {
         }
     }
     return spans;
-}
-
-void fillWithNoise(uint32_t seed) {
-    for (int i = 0; i < ScreenPixels; ++i) FrameBuffer[i] = (static_cast<uint32_t>(i) + seed) * 2654435761u;
 }
 
 }  // namespace

@@ -21,12 +21,6 @@ int32_t channelSum(uint32_t word) {
     return static_cast<int32_t>(((word >> 16) & 0xFF) + ((word >> 8) & 0xFF) + (word & 0xFF));
 }
 
-// A picture of every kind of word, top byte included.
-void fillWithNoise(unsigned seed) {
-    std::mt19937 random(seed);
-    for (uint32_t& word : FrameBuffer) word = static_cast<uint32_t>(random());
-}
-
 }  // namespace
 
 TEST(FadeOut, FullLevelKeepsAThirdOfTheChannelSum) {

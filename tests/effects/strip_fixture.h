@@ -1,8 +1,9 @@
 // In-memory image strips for the overlay and wipe tests, so they do not
-// depend on the generated data files.
+// depend on the generated data files, and frames filled for the effects' tests.
 #pragma once
 
 #include <cstdint>
+#include <random>
 #include <vector>
 
 #include "effects/buffers.h"
@@ -45,4 +46,10 @@ private:
 
 inline void fillFrameBuffer(uint32_t value) {
     for (uint32_t& word : FrameBuffer) word = value;
+}
+
+// A picture of every kind of word, top byte included.
+inline void fillWithNoise(uint32_t seed) {
+    std::mt19937 random(seed);
+    for (uint32_t& word : FrameBuffer) word = static_cast<uint32_t>(random());
 }

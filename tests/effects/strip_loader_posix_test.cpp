@@ -15,6 +15,7 @@
 #include <stb_image_write.h>
 
 #include "effects/buffers.h"
+#include "tests/support/files.h"
 
 namespace fs = std::filesystem;
 
@@ -22,11 +23,7 @@ namespace {
 
 class StripFiles : public testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("hazelglow-strips-" + std::to_string(getpid()));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
+    const testfiles::TempDir dir_{"strips"};
 
     std::string path(const char* name) const { return (dir_ / name).string(); }
 
@@ -63,8 +60,6 @@ protected:
         EXPECT_NE(loaded.message().find(problem), std::string::npos) << loaded.message();
         EXPECT_EQ(loaded.message().find('\n'), std::string::npos);
     }
-
-    fs::path dir_;
 };
 
 // PNG's chunk checksum (stb_image does not check it, other readers do).

@@ -10,12 +10,9 @@
 #include <unistd.h>
 #include <vector>
 
-namespace {
+#include "tests/support/files.h"
 
-std::vector<char> readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+namespace {
 
 TEST(DataGenerator, ReproducesTheBuildsFilesExactly) {
     // One folder per process: two builds may run this test at once.
@@ -25,8 +22,8 @@ TEST(DataGenerator, ReproducesTheBuildsFilesExactly) {
         std::string("'") + HAZELGLOW_BIN_DIR + "/hazelglow-datagen' --font '" + HAZELGLOW_TEXT_FONT + "' '" + dir + "'";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
     for (const char* name : {"texts.png", "wipe.png", "hazelglow.ogg"}) {
-        const std::vector<char> fresh = readFile(dir + "/" + name);
-        const std::vector<char> built = readFile(std::string(HAZELGLOW_BUILD_DATA_DIR) + "/" + name);
+        const std::string fresh = testfiles::readFile(dir + "/" + name);
+        const std::string built = testfiles::readFile(std::string(HAZELGLOW_BUILD_DATA_DIR) + "/" + name);
         EXPECT_FALSE(fresh.empty()) << name;
         EXPECT_TRUE(fresh == built) << name << " differs from the build's copy";
         std::remove((dir + "/" + name).c_str());

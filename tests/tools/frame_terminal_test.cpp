@@ -10,11 +10,14 @@
 
 #include "display/ansi_frame.h"
 #include "effects/buffers.h"
+#include "tests/support/files.h"
 #include "tools/render/frame_terminal.h"
 
 namespace fs = std::filesystem;
 
 namespace {
+
+using testfiles::readFile;
 
 // Decodes a JSON string literal starting at `at` (the opening quote);
 // leaves `at` after the closing one. Handles what a writer may emit.
@@ -46,13 +49,6 @@ std::string decodeJsonString(const std::string& s, size_t& at) {
     return out;
 }
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // Three frames into the CellBuffer, handed to `outputs` as frames 1..3.
 std::string runFrames(std::vector<FrameOutput*> outputs, ColourMode mode) {
     AnsiFrameBuilder reference(mode);
@@ -72,11 +68,7 @@ std::string runFrames(std::vector<FrameOutput*> outputs, ColourMode mode) {
 
 class TerminalFiles : public testing::Test {
 protected:
-    TerminalFiles() : dir_(fs::temp_directory_path() / ("hazelglow-render-" + std::to_string(getpid()))) {
-        fs::create_directories(dir_);
-    }
-    ~TerminalFiles() override { fs::remove_all(dir_); }
-    fs::path dir_;
+    const testfiles::TempDir dir_{"render"};
 };
 
 TEST_F(TerminalFiles, AnsiAndCastCarryTheDemosExactBytes) {

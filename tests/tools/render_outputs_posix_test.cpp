@@ -19,6 +19,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "tests/support/files.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -94,15 +96,12 @@ RenderRun runRender(const fs::path& dir, const std::vector<std::string>& argumen
 class RenderFiles : public testing::Test {
 protected:
     void SetUp() override {
-        root_ = fs::temp_directory_path() / ("hazelglow-render-out-" + std::to_string(getpid()));
-        fs::remove_all(root_);
         fs::create_directories(root_ / "data");
         fs::create_directories(root_ / "out");
         for (const char* name : {"wipe.png", "texts.png"})
             fs::copy_file(fs::path(HAZELGLOW_BUILD_DATA_DIR) / name, root_ / "data" / name);
         writeWave(root_ / "data" / "hazelglow.ogg", 1, 16);
     }
-    void TearDown() override { fs::remove_all(root_); }
 
     // `seconds` of stereo 44 100 Hz silence as RIFF WAVE with `bits` per
     // sample (format tag 3, floats, for 32).
@@ -142,7 +141,8 @@ protected:
         EXPECT_EQ(run.errors.find('\n'), run.errors.size() - 1) << run.errors;
     }
 
-    fs::path root_;
+    const testfiles::TempDir dir_{"render-out"};
+    const fs::path& root_ = dir_.path();
 };
 
 struct OutputCase {

@@ -2,6 +2,7 @@
 
 #include "tools/render/output_file.h"
 
+#include "audio/aurix.h"
 #include "audio/little_endian.h"
 
 std::vector<int16_t> mixSoundtrack(Aurix::Wav& source) {
@@ -37,8 +38,8 @@ bool writeWaveFile(const std::string& path, const std::vector<int16_t>& samples)
     appendLittleEndian32(bytes, 16);
     appendLittleEndian16(bytes, 1);  // PCM
     appendLittleEndian16(bytes, 2);  // stereo
-    appendLittleEndian32(bytes, 44100);
-    appendLittleEndian32(bytes, 44100 * 4);
+    appendLittleEndian32(bytes, Aurix::AudioEngine::OutputRate);
+    appendLittleEndian32(bytes, Aurix::AudioEngine::OutputRate * 4);
     appendLittleEndian16(bytes, 4);
     appendLittleEndian16(bytes, 16);
     bytes.insert(bytes.end(), {'d', 'a', 't', 'a'});

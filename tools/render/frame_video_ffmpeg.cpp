@@ -20,6 +20,8 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "audio/aurix.h"
+#include "demo/pipeline.h"
 #include "display/cell_picture.h"
 #include "effects/buffers.h"
 #include "tools/render/frame_video.h"
@@ -27,9 +29,8 @@ extern "C" {
 
 namespace {
 
-constexpr int FramesPerSecond = 25;
-constexpr int FrameMs = 1000 / FramesPerSecond;
-constexpr int MixRate = 44100;
+constexpr int FramesPerSecond = 1000 / FramePeriod;
+constexpr int MixRate = int(Aurix::AudioEngine::OutputRate);
 
 struct Recipe {
     const char* extension;
@@ -307,8 +308,8 @@ Result VideoOutput::openAudio(const Recipe& recipe) {
 // encoder's format and rate, exactly as long as the pictures last (silence
 // past the end of the soundtrack).
 Result VideoOutput::convertSound() {
-    const int64_t startMs = originFrame_ * FrameMs;
-    const int64_t endMs = int64_t(request_.lastFrame + 1) * FrameMs;
+    const int64_t startMs = originFrame_ * FramePeriod;
+    const int64_t endMs = int64_t(request_.lastFrame + 1) * FramePeriod;
     const int64_t inFirst = startMs * MixRate / 1000;
     const int64_t inCount = (endMs - startMs) * MixRate / 1000;
     std::vector<int16_t> input(size_t(inCount) * 2, 0);
