@@ -18,8 +18,8 @@
 
 namespace {
 
-struct WebAudioOutput {
-    Aurix::AudioEngine* engine = nullptr;
+struct WebAudioOutput : Aurix::BoundOutput {
+    using BoundOutput::BoundOutput;
     uint32_t blockFrames = 0;
     std::unique_ptr<float[]> mixBuffer;
     std::unique_ptr<int16_t[]> samples;
@@ -69,13 +69,15 @@ EM_JS(void, disconnectScriptNode, (), {
     Module["audioNode"] = null;
 });
 
-void release(Aurix::AudioEngine& engine, WebAudioOutput* output) {
+void release(Aurix::BoundOutput& bound) {
+    auto* output = static_cast<WebAudioOutput*>(&bound);
     disconnectScriptNode();
     if (liveOutput == output) liveOutput = nullptr;
+    Aurix::unbindOutput(*output);
     delete output;
-    engine.backendState = nullptr;
-    engine.backendShutdownHook = nullptr;
 }
+
+constexpr Aurix::OutputBackend WebAudio{"WebAudio", "Web Audio", false, release, nullptr};
 
 }  // namespace
 
@@ -85,7 +87,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE const int16_t* aurixWebAudioPull() {
     WebAudioOutput* output = liveOutput;
     if (output == nullptr) return nullptr;
     const uint32_t count = 2 * output->blockFrames;
-    output->engine->renderBlock(output->mixBuffer.get(), output->blockFrames);
+    output->engine.renderBlock(output->mixBuffer.get(), output->blockFrames);
     for (uint32_t i = 0; i < count; ++i) output->samples[i] = Aurix::toPcm16(output->mixBuffer[i]);
     return output->samples.get();
 }
@@ -93,35 +95,22 @@ extern "C" EMSCRIPTEN_KEEPALIVE const int16_t* aurixWebAudioPull() {
 namespace Aurix {
 
 AudioStatus openWebAudio(AudioEngine& engine, uint32_t rate, uint32_t blockFrames) {
-    auto* output = new WebAudioOutput;
-    engine.backendState = output;
-    engine.backendShutdownHook = closeWebAudio;
-    output->engine = &engine;
+    auto* output = new WebAudioOutput(engine, WebAudio);
     output->blockFrames = blockFrames;
     output->mixBuffer = std::make_unique<float[]>(2 * size_t(blockFrames));
     output->samples = std::make_unique<int16_t[]>(2 * size_t(blockFrames));
     // Configured before the node exists: its first request may come as soon
     // as the page's thread is free.
-    engine.configureOutput(rate, 2 * blockFrames);
+    bindOutput(*output, rate, blockFrames);  // no lock to make: cannot fail
     liveOutput = output;
     switch (connectScriptNode(static_cast<int>(rate), static_cast<int>(blockFrames))) {
     case 0:
-        engine.backendName = "WebAudio";
         return Success;
     case 2:
-        engine.outputMessage = "the page's audio context does not run at 44 100 Hz";
-        break;
+        return failOutput(*output, "the page's audio context does not run at 44 100 Hz");
     default:
-        engine.outputMessage = "no Web Audio on this page";
-        break;
+        return failOutput(*output, "no Web Audio on this page");
     }
-    release(engine, output);
-    return GeneralFailure;
-}
-
-void closeWebAudio(AudioEngine& engine) {
-    if (engine.backendState == nullptr) return;
-    release(engine, static_cast<WebAudioOutput*>(engine.backendState));
 }
 
 }  // namespace Aurix
