@@ -22,10 +22,12 @@ namespace {
 constexpr const char* Usage =
     "usage: hazelglow [--fill | --exact]\n"
     "A real-time text-mode demo; any key ends it.\n"
-    "In a terminal of 80x50 cells or more it shows the picture's 80x50 cells,\n"
-    "centred; in a smaller one the whole picture in its true shape, as large as fits.\n"
-    "  --fill     the whole picture as large as the terminal allows, whatever its size\n"
-    "  --exact    always the 80x50 cells (a smaller terminal shows their middle)\n"
+    "It shows the whole picture in its true shape, as large as the terminal allows,\n"
+    "centred; where the terminal's cells have the console's 8x12 shape and room for\n"
+    "80x50 of them, those are the picture's 80x50 cells themselves.\n"
+    "  --fill     the default, named: the whole picture as large as fits\n"
+    "  --exact    always the 80x50 cells, whatever the cells' shape (too narrow on\n"
+    "             most terminals; a smaller terminal shows their middle)\n"
     "  --version  print the version and exit\n"
     "  --help     show this text and exit\n";
 

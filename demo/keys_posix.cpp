@@ -3,9 +3,12 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
+#include <string_view>
 #include <unistd.h>
 
 #include "demo/keys.h"
+#include "display/console_posix.h"
+#include "display/terminal_replies.h"
 
 namespace {
 
@@ -39,16 +42,22 @@ void setKeyInput(int fd) {
 
 // The key input stays blocking (standard input's file description is shared
 // with the shell); a read happens only after poll() said bytes are waiting.
+// A key typed while the console read the terminal's answers at set-up
+// comes first; an answer that came too late for set-up is no key.
 int32_t pollKey() {
+    if (const int32_t typed = takeTypedKey(); typed != 0) return typed;
     const int fd = keyInput();
     if (fd < 0 || !pending(fd)) return 0;
-    unsigned char bytes[64];
+    char bytes[64];
     ssize_t n;
     do {
         n = read(fd, bytes, sizeof bytes);
     } while (n < 0 && errno == EINTR);
     if (n <= 0) return 0;  // end of input: no key, now or later
-    const int32_t code = bytes[0] != 0 ? bytes[0] : 0x100;
+    TerminalReplies replies;
+    const std::string_view burst(bytes, static_cast<size_t>(n));
+    const size_t cutShort = readReplies(burst, replies);
+    const int32_t code = replies.key != 0 ? replies.key : keyCode(burst.substr(burst.size() - cutShort));
     // The rest of the same key press.
     while (pending(fd) && read(fd, bytes, sizeof bytes) > 0) {}
     return code;

@@ -157,8 +157,11 @@ std::string_view AnsiFrameBuilder::build(const uint16_t* cells) {
     char* const start = buffer_.get();
     char* p = put(start, TermSeq::SyncBegin);
     if (clearPending_) {
-        // Reset the colours first: the clear fills with the current background.
+        // The clear fills with the current background: the picture's black,
+        // so the margins are the picture's and not the theme's background.
         p = put(p, TermSeq::ColoursReset);
+        p = appendSgr(p, UnknownAttribute, 0);
+        attribute_ = 0;
         p = put(p, TermSeq::ClearScreen);
         clearPending_ = false;
     }
@@ -227,6 +230,9 @@ std::string_view AnsiFrameBuilder::build(const uint16_t* cells) {
     // when a resize brings them in, which always repaints anyway.
     havePrevious_ = true;
 
+    // The cursor rests at the top left: a terminal that reflows its screen
+    // on a resize does so around the cursor, which then cuts nothing.
+    if (cursorRow_ != 0 || cursorColumn_ != 0) p = appendCursorTo(p, 0, 0);
     p = put(p, TermSeq::CursorHide);
     p = put(p, TermSeq::SyncEnd);
     assert(static_cast<size_t>(p - start) <= bufferBytes_);

@@ -7,7 +7,8 @@
 // centred part that fits. Only cells that changed since the previous
 // frame are sent (the cursor skips unchanged runs where that is shorter);
 // colours are set only where the attribute changes. Each frame is one
-// synchronized update and leaves the cursor hidden.
+// synchronized update and leaves the cursor hidden at the top left; a
+// clear paints the whole terminal, margins included, in the picture's black.
 #pragma once
 
 #include <cstddef>
@@ -31,7 +32,7 @@ ColourMode colourModeFor(const char* colorterm);
 inline constexpr size_t MaxCursorMoveBytes = 14;  // CSI 65535;65535H
 inline constexpr size_t MaxSgrBytes = 36;         // CSI 38;2;255;255;255;48;2;255;255;255m
 inline constexpr size_t MaxGlyphBytes = 3;        // UTF-8 of a BMP character
-inline constexpr size_t FrameOverheadBytes = 64;  // sync begin/end, reset and clear, cursor hide
+inline constexpr size_t FrameOverheadBytes = 64;  // sync begin/end, reset, black and clear, home, hide
 constexpr size_t maxFrameBytes(size_t visibleCells) {
     return visibleCells * (MaxCursorMoveBytes + MaxSgrBytes + MaxGlyphBytes) + FrameOverheadBytes;
 }

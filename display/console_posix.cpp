@@ -11,23 +11,32 @@
 // tcsetattr and then re-raise the signal, all async-signal-safe, and on the
 // main thread only (other threads pass the signal on). Other events
 // (resize, resume) only set flags that the next frame reads.
+//
+// A terminal that reports no pixel size is asked for its cell size once, at
+// set-up (display/terminal_replies.h); keys typed while it answers are kept
+// for the key poll (display/console_posix.h).
+#include "display/console_posix.h"
 #include "display/console.h"
 
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <optional>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "display/ascii_art.h"
 #include "display/term_sequences.h"
 #include "display/terminal_picture.h"
+#include "display/terminal_replies.h"
 #include "display/titles.h"
 #include "effects/buffers.h"
 
@@ -56,6 +65,9 @@ constexpr int EndingSignals[] = {
 // before (the default action: a core dump, or a sanitizer's report).
 constexpr int FaultSignals[] = {SIGSEGV, SIGABRT, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS, SIGXCPU, SIGXFSZ};
 constexpr int FlagSignals[] = {SIGWINCH, SIGCONT};
+// Ctrl+Z, and the job-control stops when someone sends them: the terminal
+// is given back first, then the demo stops.
+constexpr int StopSignals[] = {SIGTSTP, SIGTTIN, SIGTTOU};
 
 // The real-time signals end the process by default too; their range is
 // known only at run time.
@@ -81,7 +93,7 @@ sigset_t heldSignals() {
     sigemptyset(&held);
     forEachEndingSignal([&](int sig) { sigaddset(&held, sig); });
     for (int sig : FlagSignals) sigaddset(&held, sig);
-    sigaddset(&held, SIGTSTP);
+    for (int sig : StopSignals) sigaddset(&held, sig);
     return held;
 }
 
@@ -101,10 +113,19 @@ volatile sig_atomic_t lost = 0;  // a write failed for good: the terminal hung u
 struct sigaction previousActions[NSIG];
 bool installed[NSIG] = {};
 
-// The terminal's size before the demo asked for 80x50, asked back on the way
-// out; formatted at set-up so the signal path only writes it.
+// The request to grow a small window (in pixels, to the picture's shape),
+// and the terminal's size before it in cells, asked back on the way out:
+// both or neither, formatted at set-up so the signal path only writes them.
+char sizeRequest[32];
+size_t sizeRequestLength = 0;
 char sizeRestore[32];
 size_t sizeRestoreLength = 0;
+
+// The cells' shape as the terminal answered at set-up, when it reports no
+// pixel size; width 0: not answered.
+CellShape answeredShape{0, 0};
+// A key typed while the terminal answered, for the key poll; 0: none.
+volatile sig_atomic_t typedKey = 0;
 
 std::optional<TerminalPicture> picture;
 char titleSequence[MaxTitleSequenceBytes];
@@ -168,6 +189,20 @@ void enterTerminal() {
     entered = 1;
     if (termiosFd >= 0) tcsetattr(termiosFd, TCSADRAIN, &demoTermios);
     writeAll(TermSeq::ConsoleEnter);
+    writeAll(sizeRequest, sizeRequestLength);
+    writeAll(titleSequence, titleLength);
+    writeAll(TermSeq::CursorHide);
+}
+
+// Continued after a stop the demo did not see (SIGSTOP): whoever had the
+// terminal meanwhile (the shell, in its line mode with echo) may have
+// changed it, so the settings and modes are applied again. The screen
+// stays the alternate one (entering it again would save the cursor a
+// second time, hidden), and the title stack still holds the title from
+// before the demo: nothing is pushed again.
+void reapplyTerminal() {
+    if (termiosFd >= 0) tcsetattr(termiosFd, TCSADRAIN, &demoTermios);
+    writeAll(TermSeq::WrapOff);
     writeAll(titleSequence, titleLength);
     writeAll(TermSeq::CursorHide);
 }
@@ -212,38 +247,45 @@ void onFlagSignal(int sig) {
     if (sig == SIGCONT) resumePending = 1;
 }
 
-// Ctrl+Z: give the terminal back, stop, and take it again (at the next
-// frame) once continued.
-void onStopSignal(int sig) {
+// Ctrl+Z, or SIGTTIN / SIGTTOU sent by someone: give the terminal back,
+// stop, and take it again (at the next frame) once continued. The kernel's
+// own SIGTTIN and SIGTTOU stop a background job that touched the terminal:
+// it is not the demo's then, so nothing is written to it.
+void onStopSignal(int sig, siginfo_t* info, void*) {
     const int savedErrno = errno;
     if (passedToMainThread(sig)) {
         errno = savedErrno;
         return;
     }
-    leaveTerminal(TCSANOW);
+    const bool jobControl = sig != SIGTSTP && info != nullptr && info->si_code == SI_KERNEL;
+    if (!jobControl) leaveTerminal(TCSANOW);
     struct sigaction ours {};
     struct sigaction byDefault {};
     byDefault.sa_handler = SIG_DFL;
     sigemptyset(&byDefault.sa_mask);
-    sigaction(SIGTSTP, &byDefault, &ours);
-    unblock(SIGTSTP);
-    raise(SIGTSTP);  // stopped here until SIGCONT
-    sigaction(SIGTSTP, &ours, nullptr);
+    sigaction(sig, &byDefault, &ours);
+    unblock(sig);
+    raise(sig);  // stopped here until SIGCONT
+    sigaction(sig, &ours, nullptr);
     resumePending = 1;
     errno = savedErrno;
 }
 
 // `onlyIfDefault`: left alone when someone already handles it (a profiler's
 // SIGPROF, say), since then it does not end the process anyway.
-void install(int sig, void (*handler)(int), bool onlyIfDefault = false) {
+void install(int sig, void (*handler)(int), bool onlyIfDefault = false,
+             void (*infoHandler)(int, siginfo_t*, void*) = nullptr) {
     if (sig <= 0 || sig >= NSIG) return;
     struct sigaction action {};
-    action.sa_handler = handler;
+    if (infoHandler != nullptr)
+        action.sa_sigaction = infoHandler;
+    else
+        action.sa_handler = handler;
     // A signal that arrives while another handler restores waits for it.
     action.sa_mask = heldSignals();
     sigdelset(&action.sa_mask, SIGWINCH);
     sigdelset(&action.sa_mask, SIGCONT);
-    action.sa_flags = SA_RESTART;
+    action.sa_flags = SA_RESTART | (infoHandler != nullptr ? SA_SIGINFO : 0);
     if (sigaction(sig, nullptr, &previousActions[sig]) != 0) return;
     // A signal the caller chose to ignore (nohup, background jobs) stays ignored.
     if (previousActions[sig].sa_handler == SIG_IGN) return;
@@ -290,7 +332,66 @@ bool terminalSize(int& columns, int& rows, int* xPixels = nullptr, int* yPixels 
 void measure() {
     int columns = CellColumns, rows = CellRows, xPixels = 0, yPixels = 0;
     terminalSize(columns, rows, &xPixels, &yPixels);
-    picture->setTerminal(columns, rows, cellShapeFor(columns, rows, xPixels, yPixels));
+    CellShape shape = cellShapeFor(columns, rows, xPixels, yPixels);
+    if ((xPixels <= 0 || yPixels <= 0) && answeredShape.width > 0) shape = answeredShape;
+    picture->setTerminal(columns, rows, shape);
+}
+
+// True when both descriptors are the same terminal: the answers to what is
+// written to one arrive on the other.
+bool sameTerminal(int a, int b) {
+    struct stat first {};
+    struct stat second {};
+    return fstat(a, &first) == 0 && fstat(b, &second) == 0 && S_ISCHR(first.st_mode) && first.st_rdev == second.st_rdev;
+}
+
+int64_t monotonicMs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t{now.tv_sec} * 1000 + now.tv_nsec / 1000000;
+}
+
+// How long set-up waits at most for a terminal's answers: most answer in a
+// millisecond or two, and the last question is one every terminal answers,
+// so only one that answers nothing (or a very slow line) waits this long.
+constexpr int64_t AnswerWaitMs = 100;
+
+// Asks a terminal that reports no pixel size for its cell size, and returns
+// its text area in pixels (0 x 0 when it does not say). Reads only its
+// input, in non-canonical mode by now; a key typed meanwhile is kept.
+void askCellSize(int columns, int rows, int& xPixels, int& yPixels) {
+    xPixels = yPixels = 0;
+    if (termiosFd < 0 || !sameTerminal(termiosFd, Output)) return;
+    if (!writeAll(CellSizeQuery)) return;
+    TerminalReplies replies;
+    char pending[256];
+    size_t kept = 0;  // an answer cut short, completed by the next read
+    const int64_t giveUp = monotonicMs() + AnswerWaitMs;
+    while (!replies.attributes) {
+        const int64_t left = giveUp - monotonicMs();
+        if (left <= 0) break;
+        pollfd input{termiosFd, POLLIN, 0};
+        const int ready = poll(&input, 1, static_cast<int>(left));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0 || (input.revents & POLLIN) == 0) break;
+        const ssize_t n = read(termiosFd, pending + kept, sizeof pending - kept);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        kept += static_cast<size_t>(n);
+        const size_t tail = readReplies({pending, kept}, replies);
+        std::memmove(pending, pending + kept - tail, tail);
+        kept = tail;
+        if (kept == sizeof pending) break;  // no answer is that long: typed
+    }
+    if (kept > 0 && replies.key == 0) replies.key = keyCode({pending, kept});
+    if (replies.key != 0) typedKey = replies.key;
+    if (replies.cellWidth > 0 && replies.cellHeight > 0) {
+        xPixels = replies.cellWidth * columns;
+        yPixels = replies.cellHeight * rows;
+    } else if (replies.areaWidth > 0 && replies.areaHeight > 0) {
+        xPixels = replies.areaWidth;
+        yPixels = replies.areaHeight;
+    }
 }
 
 // The terminal keys come from: standard input when it is one, else the
@@ -306,14 +407,24 @@ int keyTerminal() {
     return tty;
 }
 
-void prepareSizeRestore() {
-    int columns = 0, rows = 0;
-    sizeRestoreLength = 0;
-    if (!terminalSize(columns, rows)) return;
-    const int length =
-        std::snprintf(sizeRestore, sizeof sizeRestore, "%.*s%d;%d%c", static_cast<int>(TermSeq::ResizeBegin.size()),
-                      TermSeq::ResizeBegin.data(), rows, columns, TermSeq::ResizeEnd);
-    if (length > 0 && static_cast<size_t>(length) < sizeof sizeRestore) sizeRestoreLength = static_cast<size_t>(length);
+// CSI `begin` first;second t into `out`; its length, 0 if it did not fit.
+size_t formatResize(char (&out)[32], std::string_view begin, int first, int second) {
+    const int length = std::snprintf(out, sizeof out, "%.*s%d;%d%c", static_cast<int>(begin.size()), begin.data(),
+                                     first, second, TermSeq::ResizeEnd);
+    return length > 0 && static_cast<size_t>(length) < sizeof out ? static_cast<size_t>(length) : 0;
+}
+
+// A window smaller than the console's 640x600 pixels is asked to grow to
+// the picture's shape (never to shrink), and given its size in cells back
+// at the end. Nothing is asked of a terminal whose size in cells or pixels
+// is not known, so whatever is asked is always undone.
+void prepareSizeRequest(int columns, int rows, int xPixels, int yPixels) {
+    sizeRequestLength = sizeRestoreLength = 0;
+    int width = 0, height = 0;
+    if (columns <= 0 || rows <= 0 || !growRequestFor(xPixels, yPixels, width, height)) return;
+    sizeRequestLength = formatResize(sizeRequest, TermSeq::ResizePixelsBegin, height, width);
+    sizeRestoreLength = formatResize(sizeRestore, TermSeq::ResizeBegin, rows, columns);
+    if (sizeRequestLength == 0 || sizeRestoreLength == 0) sizeRequestLength = sizeRestoreLength = 0;
 }
 
 }  // namespace
@@ -322,8 +433,6 @@ Result setupConsole(FitMode fit) {
     if (active) return Result::ok();
     if (!isatty(Output)) return Result::failed("", "standard output is not a terminal; run the demo in one");
     picture.emplace(colourModeFor(std::getenv("COLORTERM")), fit);
-    measure();
-    prepareSizeRestore();
 
     // The terminal keys are read from is the one to make unechoed and
     // non-canonical (normally the same one as the output). The descriptor
@@ -349,11 +458,22 @@ Result setupConsole(FitMode fit) {
     forEachEndingSignal([](int sig) { install(sig, onEndingSignal, true); });
     for (int sig : FaultSignals) install(sig, onFaultSignal);
     for (int sig : FlagSignals) install(sig, onFlagSignal);
-    install(SIGTSTP, onStopSignal);
+    for (int sig : StopSignals) install(sig, nullptr, false, onStopSignal);
     active = 1;
     entered = 1;
     if (termiosFd >= 0) tcsetattr(termiosFd, TCSADRAIN, &demoTermios);
+
+    int columns = 0, rows = 0, xPixels = 0, yPixels = 0;
+    if (!terminalSize(columns, rows, &xPixels, &yPixels)) columns = rows = 0;
+    if (xPixels <= 0 || yPixels <= 0) {
+        askCellSize(columns, rows, xPixels, yPixels);
+        if (xPixels > 0 && columns > 0) answeredShape = cellShapeFor(columns, rows, xPixels, yPixels);
+    }
+    measure();
+    prepareSizeRequest(columns, rows, xPixels, yPixels);
+
     writeAll(TermSeq::ConsoleEnter);
+    writeAll(sizeRequest, sizeRequestLength);
     setConsoleTitle(SetupTitle);
     writeAll(TermSeq::CursorHide);
     std::atexit(restoreConsole);
@@ -368,9 +488,12 @@ void setConsoleTitle(const char* cp437Title) {
 
 void presentCells(const PKR_AsciiArt& converter) {
     if (!active || lost) return;
-    if (!entered) waitForForeground();
+    if (!entered || resumePending) waitForForeground();
     SignalsHeld held;
-    if (!entered) enterTerminal();
+    if (!entered)
+        enterTerminal();
+    else if (resumePending)
+        reapplyTerminal();
     if (resumePending) {
         resumePending = 0;
         picture->frames().invalidate();
@@ -393,4 +516,10 @@ void restoreConsole() {
 
 bool consoleLost() {
     return lost != 0;
+}
+
+int32_t takeTypedKey() {
+    const int32_t key = typedKey;
+    typedKey = 0;
+    return key;
 }

@@ -28,10 +28,10 @@ struct Joined {
 };
 
 // Set-up, in the order it is sent, and its undo.
-inline constexpr auto AltScreenOn = "\x1b[?1049h"sv;      // save cursor, own screen, cleared
-inline constexpr auto AltScreenOff = "\x1b[?1049l"sv;     // back to the main screen and cursor
-inline constexpr auto ResizeTo80x50 = "\x1b[8;50;80t"sv;  // xterm: text area in cells (rows; columns)
-inline constexpr auto ResizeBegin = "\x1b[8;"sv;          // then rows;columns and ResizeEnd
+inline constexpr auto AltScreenOn = "\x1b[?1049h"sv;    // save cursor, own screen, cleared
+inline constexpr auto AltScreenOff = "\x1b[?1049l"sv;   // back to the main screen and cursor
+inline constexpr auto ResizeBegin = "\x1b[8;"sv;        // xterm: text area in cells, then rows;columns and ResizeEnd
+inline constexpr auto ResizePixelsBegin = "\x1b[4;"sv;  // xterm: the same in pixels, height;width
 inline constexpr char ResizeEnd = 't';
 inline constexpr auto WrapOff = "\x1b[?7l"sv;  // DECAWM off: the last column never wraps
 inline constexpr auto WrapOn = "\x1b[?7h"sv;
@@ -41,6 +41,7 @@ inline constexpr auto CursorHide = "\x1b[?25l"sv;
 inline constexpr auto CursorShow = "\x1b[?25h"sv;
 inline constexpr auto ColoursReset = "\x1b[0m"sv;
 inline constexpr auto ClearScreen = "\x1b[2J"sv;  // erases with the current background
+inline constexpr auto CursorHome = "\x1b[H"sv;
 
 // A frame is one synchronized update: the terminal shows it whole or not yet.
 inline constexpr auto SyncBegin = "\x1b[?2026h"sv;
@@ -65,12 +66,16 @@ inline constexpr auto TitleBegin = "\x1b]0;"sv;
 inline constexpr auto TitleEnd = "\x07"sv;
 
 // What set-up sends before the first title (then only the cursor is
-// hidden: the window is neither moved nor sized in pixels, which would undo
-// the request for 80x50 cells), and the restore string that undoes all of
-// set-up in reverse order. The restore string starts with an
-// ESC, which also ends any sequence a signal cut short. The terminal's own
-// size, asked back just before it, is only known at set-up.
-inline constexpr auto ConsoleEnter = Joined<AltScreenOn, ResizeTo80x50, WrapOff, TitlePush>::value;
-inline constexpr auto ConsoleRestore = Joined<SyncEnd, ColoursReset, CursorShow, TitlePop, WrapOn, AltScreenOff>::value;
+// hidden; the window is not sized in cells, which would give the 80x50
+// cells a shape other than the picture's, nor ever shrunk), and the
+// restore string that undoes all of set-up in reverse order. The restore
+// string starts with an ESC, which also ends any sequence a signal cut
+// short; it clears the demo's screen with the cursor at the top left, so a
+// terminal without an alternate screen is left blank with the prompt at
+// the start of a line. A request to grow the window, and asking the size
+// back just before the restore, depend on the terminal: set-up makes them.
+inline constexpr auto ConsoleEnter = Joined<AltScreenOn, WrapOff, TitlePush>::value;
+inline constexpr auto ConsoleRestore =
+    Joined<SyncEnd, ColoursReset, CursorHome, ClearScreen, CursorShow, TitlePop, WrapOn, AltScreenOff>::value;
 
 }  // namespace TermSeq

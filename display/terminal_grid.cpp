@@ -1,6 +1,7 @@
 #include "display/terminal_grid.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <numeric>
 
 #include "effects/buffers.h"
@@ -26,10 +27,17 @@ CellShape cellShapeFor(int columns, int rows, int xPixels, int yPixels) {
     return {width / common, height / common};
 }
 
+bool consoleShaped(CellShape shape) {
+    if (shape.width <= 0 || shape.height <= 0) return false;
+    // width / height against 8 / 12, both sides times 12 height.
+    const int64_t wide = shape.width * ConsoleCellShape.height, tall = shape.height * ConsoleCellShape.width;
+    return 25 * std::llabs(wide - tall) <= tall;
+}
+
 PictureGrid pictureGridFor(int terminalColumns, int terminalRows, CellShape shape, FitMode mode) {
-    const bool roomForConsole = terminalColumns >= CellColumns && terminalRows >= CellRows;
-    if (mode == FitMode::Exact || (mode == FitMode::Auto && roomForConsole)) return {};
     if (shape.width <= 0 || shape.height <= 0) shape = DefaultCellShape;
+    const bool roomForConsole = terminalColumns >= CellColumns && terminalRows >= CellRows;
+    if (mode == FitMode::Exact || (roomForConsole && consoleShaped(shape))) return {};
 
     const int64_t maxColumns = std::clamp(terminalColumns, 1, MaxGridColumns);
     const int64_t maxRows = std::clamp(terminalRows, 1, MaxGridRows);
@@ -44,4 +52,19 @@ PictureGrid pictureGridFor(int terminalColumns, int terminalRows, CellShape shap
     }
     columns = std::max<int64_t>(columns, 1);
     return {false, static_cast<int>(columns), static_cast<int>(rows)};
+}
+
+bool growRequestFor(int xPixels, int yPixels, int& width, int& height) {
+    if (xPixels <= 0 || yPixels <= 0) return false;
+    if (xPixels >= ConsolePictureWidth && yPixels >= ConsolePictureHeight) return false;
+    const int64_t w = std::max(xPixels, ConsolePictureWidth), h = std::max(yPixels, ConsolePictureHeight);
+    // Rounded up, so the area of the picture's shape holds w x h.
+    if (w * PictureHeight > h * PictureWidth) {
+        width = static_cast<int>(w);
+        height = static_cast<int>((w * PictureHeight + PictureWidth - 1) / PictureWidth);
+    } else {
+        width = static_cast<int>((h * PictureWidth + PictureHeight - 1) / PictureHeight);
+        height = static_cast<int>(h);
+    }
+    return true;
 }

@@ -64,6 +64,14 @@ TEST(Keys, OnePendingKeyPressIsOneKey) {
     EXPECT_EQ(pollKey(), 0);
     keys.press(std::string_view("\0", 1));  // Ctrl+Space is a key too
     EXPECT_EQ(pollKey(), 0x100);
+    // The terminal's answers to set-up's questions, come too late for it,
+    // are no key; a key pressed with them is.
+    keys.press("\x1b[6;19;10t\x1b[4;456;800t\x1b[?62;22c");
+    EXPECT_EQ(pollKey(), 0);
+    keys.press("\x1b[?62;22cq");
+    EXPECT_EQ(pollKey(), 'q');
+    keys.press("\x1b");  // Esc alone
+    EXPECT_EQ(pollKey(), 0x1b);
     keys.closeInput();  // end of input is no key press
     EXPECT_EQ(pollKey(), 0);
     EXPECT_EQ(pollKey(), 0);

@@ -67,7 +67,13 @@ void expectScreenShows(const EmulatedTerminal& term, const Cells& cells, ColourM
             const int r = row - v.screenRow, c = column - v.screenColumn;
             const bool inside = r >= 0 && r < v.rows && c >= 0 && c < v.columns;
             if (!inside) {
-                if (shown.chars[0] != 0 && shown.chars[0] != ' ') ++wrong;
+                // Margins blank, in the picture's black, not the theme's background.
+                const bool black = mode == ColourMode::Ansi16
+                                       ? VTERM_COLOR_IS_INDEXED(&shown.bg) && shown.bg.indexed.idx == 0
+                                       : VTERM_COLOR_IS_RGB(&shown.bg) && shown.bg.rgb.red == ConsolePalette[0].r &&
+                                             shown.bg.rgb.green == ConsolePalette[0].g &&
+                                             shown.bg.rgb.blue == ConsolePalette[0].b;
+                if ((shown.chars[0] != 0 && shown.chars[0] != ' ') || !black) ++wrong;
                 continue;
             }
             const uint16_t expected = cells[(v.sourceRow + r) * CellColumns + v.sourceColumn + c];
@@ -106,6 +112,7 @@ TEST_P(EmulatorReadsFrames, DiffedAndFullStreamsShowEveryCell) {
             if (!diffed) builder.repaintAll();
             term.feed(builder.build(frames[f].data()));
             expectScreenShows(term, frames[f], mode, static_cast<int>(f));
+            EXPECT_TRUE(term.cursor().row == 0 && term.cursor().col == 0) << "frame " << f;
             if (HasFailure()) return;
         }
         EXPECT_TRUE(term.altScreen());
@@ -236,27 +243,30 @@ TEST(AnsiFrame, ExactBytesOfAFirstAndASecondFrame) {
     AnsiFrameBuilder builder(ColourMode::Ansi16);
     const std::string first(builder.build(cells.data()));
     const std::string expectedStart =
-        std::string(TermSeq::SyncBegin) + "\x1b[0m\x1b[2J" + "\x1b[H\x1b[37;40mA\x1b[97;100mB\x1b[37;40mAA";
+        std::string(TermSeq::SyncBegin) + "\x1b[0m\x1b[30;40m\x1b[2J" + "\x1b[H\x1b[37mA\x1b[97;100mB\x1b[37;40mAA";
     EXPECT_EQ(first.substr(0, expectedStart.size()), expectedStart);
     EXPECT_NE(first.find("\x1b[2HAAAA"), std::string::npos);  // colours kept across rows
     EXPECT_NE(first.find("\x1b[50HAAAA"), std::string::npos);
-    EXPECT_EQ(first.substr(first.size() - 14), "\x1b[?25l\x1b[?2026l");
-    // 3 + 8 x 4 + 41 x 5 bytes of row moves, 4000 glyphs, 3 colour changes.
-    EXPECT_EQ(first.size(), 8u + 8u + 240u + 4000u + 8u + 9u + 8u + 14u);
+    // The cursor left at the top left, hidden.
+    EXPECT_EQ(first.substr(first.size() - 17), "\x1b[H\x1b[?25l\x1b[?2026l");
+    // The clear in the picture's black; 3 + 8 x 4 + 41 x 5 bytes of row
+    // moves, 4000 glyphs, 3 colour changes (the first of the foreground
+    // alone: the background is black already); home.
+    EXPECT_EQ(first.size(), 8u + 16u + 240u + 4000u + 5u + 9u + 8u + 3u + 14u);
 
     // Nothing changed: the frame is empty but still hides the cursor.
     EXPECT_EQ(builder.build(cells.data()), "\x1b[?2026h\x1b[?25l\x1b[?2026l");
 
-    // Two changes far apart on one row: one move; one cell apart: the
-    // unchanged cell is sent again, being shorter than a move.
+    // Two changes far apart on one row: one move (forward from home); one
+    // cell apart: the unchanged cell is sent again, being shorter than a move.
     cells[10] = cell('C', 0x07);
     cells[60] = cell('D', 0x07);
     cells[62] = cell('E', 0x07);
-    EXPECT_EQ(builder.build(cells.data()), "\x1b[?2026h\x1b[1;11HC\x1b[49CDAE\x1b[?25l\x1b[?2026l");
+    EXPECT_EQ(builder.build(cells.data()), "\x1b[?2026h\x1b[10CC\x1b[49CDAE\x1b[H\x1b[?25l\x1b[?2026l");
 
     // Only the background changes: only the background is set.
     cells[200] = cell('A', 0x17);
-    EXPECT_EQ(builder.build(cells.data()), "\x1b[?2026h\x1b[3;41H\x1b[44mA\x1b[?25l\x1b[?2026l");
+    EXPECT_EQ(builder.build(cells.data()), "\x1b[?2026h\x1b[3;41H\x1b[44mA\x1b[H\x1b[?25l\x1b[?2026l");
 }
 
 TEST(AnsiFrame, TrueColourUsesTheConsolePalette) {
@@ -304,14 +314,16 @@ TEST(AnsiFrame, ViewportCentresOrCrops) {
     // A terminal with no cells gets only the frame's wrapping.
     AnsiFrameBuilder builder(ColourMode::Ansi16, 0, 0);
     const Cells cells(CellCount, cell('x', 7));
-    EXPECT_EQ(builder.build(cells.data()), "\x1b[?2026h\x1b[0m\x1b[2J\x1b[?25l\x1b[?2026l");
+    EXPECT_EQ(builder.build(cells.data()), "\x1b[?2026h\x1b[0m\x1b[30;40m\x1b[2J\x1b[H\x1b[?25l\x1b[?2026l");
 }
 
 TEST(TermSequences, RestoreUndoesSetUpInReverse) {
     // The bytes as a terminal receives them: each undo mirrors a set-up step.
     using namespace TermSeq;
-    EXPECT_EQ(ConsoleEnter, "\x1b[?1049h\x1b[8;50;80t\x1b[?7l\x1b[22;0t"sv);
-    EXPECT_EQ(ConsoleRestore, "\x1b[?2026l\x1b[0m\x1b[?25h\x1b[23;0t\x1b[?7h\x1b[?1049l"sv);
+    EXPECT_EQ(ConsoleEnter, "\x1b[?1049h\x1b[?7l\x1b[22;0t"sv);
+    // The demo's screen is cleared in the default colours, cursor at the
+    // top left, before the main screen comes back.
+    EXPECT_EQ(ConsoleRestore, "\x1b[?2026l\x1b[0m\x1b[H\x1b[2J\x1b[?25h\x1b[23;0t\x1b[?7h\x1b[?1049l"sv);
 }
 
 TEST(TermSequences, TitleIsUtf8AndCut) {

@@ -200,7 +200,7 @@ TEST(TerminalPicture, ExactCellsOrTheFittedGridAndARepaintOnEveryResize) {
     for (auto& c : console) c = static_cast<uint16_t>(random());
     const uint8_t* lut = asciiArt().glyphLut;
 
-    TerminalPicture screen(ColourMode::Ansi16, FitMode::Auto, 100, 55);
+    TerminalPicture screen(ColourMode::Ansi16, FitMode::Auto, 100, 55, ConsoleCellShape);
     EXPECT_TRUE(screen.grid().exact);
     EXPECT_EQ(screen.cells(lut, picture.data(), console.data()), console.data());
     // The exact frame is the one an 80x50 builder makes for that terminal.
@@ -224,15 +224,16 @@ TEST(TerminalPicture, ExactCellsOrTheFittedGridAndARepaintOnEveryResize) {
         EXPECT_NE(std::string(screen.build(lut, picture.data(), console.data())).find("\x1b[2J"), std::string::npos);
         EXPECT_EQ(std::string(screen.build(lut, picture.data(), console.data())).find("\x1b[2J"), std::string::npos);
     }
-    // Cells the console's own shape: an 80x50 terminal with --fill is the console.
-    TerminalPicture filled(ColourMode::Ansi16, FitMode::Fill, 80, 50, CellShape{8, 12});
-    ASSERT_FALSE(filled.grid().exact);
-    ASSERT_EQ(filled.grid().columns, 80);
-    ASSERT_EQ(filled.grid().rows, 50);
-    const uint16_t* same = filled.cells(lut, picture.data(), console.data());
-    Cells asConsole(CellCount);
-    converter.convert(lut, picture.data(), console.data(), 80, 50, asConsole.data());
-    EXPECT_TRUE(std::equal(asConsole.begin(), asConsole.end(), same));
+    // The same terminal with cells twice as tall as wide: the 80x50 cells
+    // would be too narrow, so it gets the picture fitted.
+    screen.setTerminal(100, 55, DefaultCellShape);
+    ASSERT_FALSE(screen.grid().exact);
+    EXPECT_EQ(screen.grid().columns, 100);
+    EXPECT_EQ(screen.grid().rows, 47);
+    // --exact: the 80x50 cells whatever the cells' shape.
+    TerminalPicture exact(ColourMode::Ansi16, FitMode::Exact, 100, 55, DefaultCellShape);
+    EXPECT_TRUE(exact.grid().exact);
+    EXPECT_EQ(exact.cells(lut, picture.data(), console.data()), console.data());
 }
 
 }  // namespace

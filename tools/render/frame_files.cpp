@@ -1,4 +1,5 @@
 // --dump and --png: one file per frame into a directory the user named.
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -37,19 +38,36 @@ private:
     std::string dir_;
 };
 
+// A terminal's cell in pixels: the 8x12 glyph stretched to the cell's
+// shape, never shrunk (so no glyph row or column is lost); the console's
+// cells stay 8x12. At most MaxCellPixels each way.
+constexpr int64_t MaxCellPixels = 96;
+void cellPixelsFor(CellShape shape, int& width, int& height) {
+    int64_t w = GlyphWidth, h = (2 * GlyphWidth * shape.height + shape.width) / (2 * shape.width);
+    if (h < GlyphHeight) {
+        h = GlyphHeight;
+        w = (2 * GlyphHeight * shape.width + shape.height) / (2 * shape.height);
+    }
+    width = static_cast<int>(std::min(w, MaxCellPixels));
+    height = static_cast<int>(std::min(h, MaxCellPixels));
+}
+
 class PngOutput final : public FrameOutput {
 public:
     PngOutput(std::string dir, const TerminalSpec& terminal, const PKR_AsciiArt* converter)
         : dir_(std::move(dir)), frames_(ColourMode::Ansi16, terminal, converter) {
         const Viewport& v = frames_.picture().frames().viewport();
-        width_ = v.columns * GlyphWidth;
-        height_ = v.rows * GlyphHeight;
+        cellPixelsFor(terminal.shape, cellWidth_, cellHeight_);
+        glyphs_.resize(static_cast<size_t>(v.columns) * GlyphWidth * static_cast<size_t>(v.rows) * GlyphHeight * 3);
+        width_ = v.columns * cellWidth_;
+        height_ = v.rows * cellHeight_;
         rgb_.resize(static_cast<size_t>(width_) * static_cast<size_t>(height_) * 3);
     }
     bool frame(int n, int32_t) override {
         const Viewport& v = frames_.picture().frames().viewport();
         const int pitch = frames_.picture().grid().columns;
-        drawCells(frames_.cells() + v.sourceRow * pitch + v.sourceColumn, v.columns, v.rows, pitch, rgb_.data());
+        drawCells(frames_.cells() + v.sourceRow * pitch + v.sourceColumn, v.columns, v.rows, pitch, glyphs_.data());
+        stretchCells(v.columns * GlyphWidth);
         OutputFile file(framePath(dir_, "frame_", n, ".png"));
         if (!file.ok()) return false;
         // The encoder hands its bytes to the file, which checks every write.
@@ -65,9 +83,28 @@ public:
     }
 
 private:
+    // Nearest pixel of the 8x12 drawing for each pixel of the cell's shape.
+    void stretchCells(int glyphsWidth) {
+        if (cellWidth_ == GlyphWidth && cellHeight_ == GlyphHeight) {
+            rgb_ = glyphs_;
+            return;
+        }
+        uint8_t* out = rgb_.data();
+        for (int y = 0; y < height_; ++y) {
+            const int sourceY = y / cellHeight_ * GlyphHeight + y % cellHeight_ * GlyphHeight / cellHeight_;
+            const uint8_t* row = glyphs_.data() + static_cast<size_t>(sourceY) * static_cast<size_t>(glyphsWidth) * 3;
+            for (int x = 0; x < width_; ++x, out += 3) {
+                const int sourceX = x / cellWidth_ * GlyphWidth + x % cellWidth_ * GlyphWidth / cellWidth_;
+                std::copy_n(row + sourceX * 3, 3, out);
+            }
+        }
+    }
+
     std::string dir_;
     TerminalPresentation frames_;
+    int cellWidth_ = GlyphWidth, cellHeight_ = GlyphHeight;
     int width_ = 0, height_ = 0;
+    std::vector<uint8_t> glyphs_;  // the cells drawn 8x12 each
     std::vector<uint8_t> rgb_;
 };
 

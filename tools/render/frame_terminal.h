@@ -1,8 +1,9 @@
 // What hazelglow-render makes of the frames as terminal bytes: the exact
 // stream the demo writes to a terminal (--ansi), the same stream as an
 // asciicast v2 recording (--cast), and how many bytes a frame costs
-// (--stats). The terminal is 80x50 unless --size names another; it then
-// gets the presentation the demo gives a terminal of that size.
+// (--stats). The terminal is the console, 80x50 cells of 8x12, unless
+// --size (and --cell-aspect) name another; it then gets the presentation
+// the demo gives a terminal of that size and cell shape.
 #pragma once
 
 #include <cstdio>
@@ -18,11 +19,11 @@
 class PKR_AsciiArt;
 
 // The terminal the frames are made for: its size in cells, the shape of
-// its cells and the demo's --fill choice.
+// its cells and the demo's --fill or --exact choice.
 struct TerminalSpec {
     int columns = CellColumns;
     int rows = CellRows;
-    CellShape shape = DefaultCellShape;
+    CellShape shape = ConsoleCellShape;
     FitMode fit = FitMode::Auto;
 };
 

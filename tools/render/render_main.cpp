@@ -40,16 +40,20 @@ const std::string Usage =
     "  --from N          first frame to output; earlier frames are still rendered (default 1)\n"
     "  --hashes          print '<n> <t> <framebuffer fnv1a64> <cells fnv1a64>' per frame\n"
     "  --dump DIR        write fb_<n>.raw and cells_<n>.raw per frame\n"
-    "  --png DIR         write frame_<n>.png, the cells as a console shows them\n"
+    "  --png DIR         write frame_<n>.png, the cells as a console shows them (with --size, as\n"
+    "                    that terminal shows them: each cell drawn in its --cell-aspect shape)\n"
     "  --stats           print time per stage and scene (median, 99th percentile, maximum), then\n"
     "                    the terminal bytes per frame (changed cells or all, 16 or 24-bit colours)\n"
     "  --ansi FILE       write the bytes the demo sends the terminal (80x50, or --size), frame after frame\n"
     "                    (24-bit colours when $COLORTERM is truecolor or 24bit, as in the demo)\n"
     "  --cast FILE       the same as an asciicast v2 recording, for 'asciinema play FILE'\n"
     "  --size WxH        make --ansi, --cast, --png and --stats for a terminal of W x H cells\n"
-    "                    (default 80x50): smaller than 80x50 it gets the whole picture fitted\n"
-    "  --cell-aspect W:H the shape of that terminal's cells in pixels (default 1:2)\n"
-    "  --fill            the picture fitted to the terminal even when it is 80x50 or larger\n"
+    "                    (default: the console, 80x50 cells of 8x12): it gets what the demo shows\n"
+    "                    there, the whole picture in its true shape as large as fits\n"
+    "  --cell-aspect W:H the shape of that terminal's cells in pixels (default 1:2 with --size);\n"
+    "                    cells of the console's 8:12 with room for 80x50 get the 80x50 cells\n"
+    "  --fill            the demo's default, named\n"
+    "  --exact           the 80x50 cells whatever the terminal's size and cell shape\n"
     "  --wav FILE        write the soundtrack's mix (DIR/hazelglow.ogg) as the sound device receives\n"
     "                    it: 16-bit stereo 44 100 Hz WAVE; no frames are rendered unless asked for\n"
     "  --video FILE      encode the frames as --png draws them, 25 per second, with the --wav mix:\n"
@@ -82,6 +86,8 @@ struct Options {
     std::string ansiPath;
     std::string castPath;
     TerminalSpec terminal;
+    bool sizeGiven = false;
+    bool aspectGiven = false;
     std::string videoPath;
     int videoScale = 1;
 };
@@ -149,18 +155,25 @@ Options parseOptions(int argc, char** argv) {
             const char* text = value();
             if (!parseSize(text, 'x', 1, 65535, options.terminal.columns, options.terminal.rows))
                 usageError(std::string("bad value '") + text + "' for --size (columns x rows, such as 80x24)");
+            options.sizeGiven = true;
         } else if (arg == "--cell-aspect") {
             const char* text = value();
             int width = 0, height = 0;
             if (!parseSize(text, ':', 1, 10000, width, height))
                 usageError(std::string("bad value '") + text + "' for --cell-aspect (width:height, such as 1:2)");
             options.terminal.shape = {width, height};
-        } else if (arg == "--fill") {
-            options.terminal.fit = FitMode::Fill;
+            options.aspectGiven = true;
+        } else if (arg == "--fill" || arg == "--exact") {
+            const FitMode mode = arg == "--fill" ? FitMode::Fill : FitMode::Exact;
+            if (options.terminal.fit != FitMode::Auto && options.terminal.fit != mode)
+                usageError("--fill and --exact exclude each other");
+            options.terminal.fit = mode;
         } else {
             usageError("unknown option '" + arg + "'");
         }
     }
+    // A terminal named by its size alone has the cells most terminals have.
+    if (options.sizeGiven && !options.aspectGiven) options.terminal.shape = DefaultCellShape;
     if (options.fromGiven && options.from > options.frames)
         usageError("--from " + std::to_string(options.from) + " is past the last frame (--frames " +
                    std::to_string(options.frames) + "): nothing would be output");
