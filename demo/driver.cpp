@@ -172,6 +172,8 @@ int demoMain(int argc, char** argv) {
         std::fprintf(stderr, "hazelglow: %s\n", ran.message().c_str());
         return 2;
     }
+    // Said once the terminal is the user's again, so it stays readable.
+    if (const std::string sound = soundReport(); !sound.empty()) std::fprintf(stderr, "hazelglow: %s\n", sound.c_str());
     if (consoleLost()) {
         std::fputs("hazelglow: the terminal is gone; stopping\n", stderr);
         return 1;
