@@ -131,12 +131,26 @@ static void forgetAlsaConfiguration() {
     snd_config_update_free_global();
 }
 
-TEST(AlsaOutput, DeviceThatCannotOpenLeavesNothingAndAutomaticFallsBack) {
+// A one-line ALSA configuration in a folder of the test's own, read until
+// forgotten; the folder goes with it.
+struct AlsaConfiguration {
+    explicit AlsaConfiguration(const char* text) {
+        if (dir.empty()) return;
+        std::ofstream(config) << text;
+        useAlsaConfiguration(config);
+    }
+    ~AlsaConfiguration() {
+        forgetAlsaConfiguration();
+        std::remove(config.c_str());
+        std::remove(dir.c_str());
+    }
     const std::string dir = audiotest::temporaryDirectory();
-    ASSERT_FALSE(dir.empty());
     const std::string config = dir + "/asound.conf";
-    std::ofstream(config) << "pcm.!default { type hw card 99 }\n";
-    useAlsaConfiguration(config);
+};
+
+TEST(AlsaOutput, DeviceThatCannotOpenLeavesNothingAndAutomaticFallsBack) {
+    AlsaConfiguration noDevice("pcm.!default { type hw card 99 }\n");
+    ASSERT_FALSE(noDevice.dir.empty());
     AudioEngine engine;
     EXPECT_EQ(engine.start(BackendWaveOut), GeneralFailure);
     expectNoBackend(engine);
@@ -153,8 +167,6 @@ TEST(AlsaOutput, DeviceThatCannotOpenLeavesNothingAndAutomaticFallsBack) {
     EXPECT_EQ(engine.outputReport(), "no sound: " + note + " (played silently)");
     engine.shutdown();
     expectNoBackend(engine);
-    std::remove(config.c_str());
-    std::remove(dir.c_str());
 }
 
 TEST(AlsaOutput, FilePluginReceivesExactlyTheRenderedMix) {
@@ -212,11 +224,8 @@ TEST(AlsaOutput, FilePluginReceivesExactlyTheRenderedMix) {
 // loading then), and the silent pacing plays on by the system clock, with
 // a position to follow.
 TEST(AlsaOutput, DeviceFasterThanTimeIsGivenUpForTheSystemClock) {
-    const std::string dir = audiotest::temporaryDirectory();
-    ASSERT_FALSE(dir.empty());
-    const std::string config = dir + "/asound.conf";
-    std::ofstream(config) << "pcm.!default { type null }\n";
-    useAlsaConfiguration(config);
+    AlsaConfiguration nullDevice("pcm.!default { type null }\n");
+    ASSERT_FALSE(nullDevice.dir.empty());
     AudioEngine engine;
     const AudioStatus status = engine.start(BackendAuto);
     forgetAlsaConfiguration();
@@ -247,6 +256,4 @@ TEST(AlsaOutput, DeviceFasterThanTimeIsGivenUpForTheSystemClock) {
     engine.shutdown();
     expectNoBackend(engine);
     EXPECT_EQ(threadCount(), 0);
-    std::remove(config.c_str());
-    std::remove(dir.c_str());
 }
