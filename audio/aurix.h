@@ -11,8 +11,9 @@
 // stops voices and tests handles. The output backend's mixing thread pulls
 // renderBlock and hands the result to the device. The two share only the
 // voice table and the mixing state, guarded by the one engine mutex that the
-// backend creates; every locking site goes through acquireHook/releaseHook,
-// which stay null (no locking) while no backend runs.
+// output binding makes for a backend with a thread; every locking site goes
+// through acquireHook/releaseHook, which stay null (no locking) while no
+// such backend runs.
 //
 // Backends, chosen by start's selector (all choosing lives in
 // audio/output_select.cpp, one file per backend):
@@ -271,12 +272,13 @@ public:
 
     // Opens an output backend (see BackendSelector), closing one left from an earlier start.
     AudioStatus start(uint32_t selector);
-    // Called by a backend once its device is open, before its thread starts.
+    // Called by the output binding once a device is open, before its
+    // thread starts: frames is channels x block frames.
     void configureOutput(uint32_t rate, uint32_t frames);
     // volume < 0: the source's own volume; pan from -1 (left) to +1 (right).
     VoiceHandle startVoice(AudioSource& source, float volume, float pan);
     void setChannelVolumes(VoiceHandle handle, float left, float right);
-    // Callers hold the engine lock (acquireLock) while a backend runs.
+    // Lock held: callers hold the engine lock (acquireLock) while a backend runs.
     AudioSourceInstance* voiceForHandle(VoiceHandle handle) const;
     void stopSource(AudioSource& source);
     void stopEverything();
@@ -296,7 +298,16 @@ public:
     }
     // Why the last start fell back or failed ("" when it did not).
     const std::string& outputNote() const { return outputMessage; }
+    // For a person, after a run: "" when the sound was heard as it should
+    // have been (or silence was asked for); else one line naming the device
+    // and why it was not, e.g. `no sound: ALSA "default": Host is down
+    // (played silently)`. Main thread, before shutdown: a device's trouble
+    // while playing goes with it.
+    std::string outputReport() const;
 
+    // The output's fields, from backendState to backendPositionHook and
+    // backendKind, backendName and outputMessage: written only by the output
+    // binding (audio/output_select.cpp), read by the engine and its callers.
     void* backendState = nullptr;
     void* mutexHandle = nullptr;
     void (*acquireHook)(void* mutex) = nullptr;
@@ -331,10 +342,13 @@ private:
     friend class AudioSource;
     struct LockScope;
 
-    // All four run with the lock held (or before any backend runs).
+    // Lock held (or no backend runs yet).
     uint32_t claimVoiceSlot();
+    // Lock held.
     void selectAudibleVoices();
+    // Lock held.
     void mixVoices(float* out, uint32_t frames, float* scratchBuffer, int32_t mixBus, uint32_t outRate);
+    // Lock held (or no backend runs yet).
     void destroyVoiceInSlot(uint32_t slot);
 
     void limitAndScale(const float* in, float* out, uint32_t frames, float volFrom, float volTo) const;

@@ -42,13 +42,8 @@ AudioEngine::~AudioEngine() {
 
 AudioStatus AudioEngine::start(uint32_t selector) {
     if (selector >= 11) return BadArgument;
+    // The hook gives every output field back (the binding's closeOutput).
     if (backendShutdownHook != nullptr) backendShutdownHook(*this);
-    backendShutdownHook = nullptr;
-    acquireHook = nullptr;
-    releaseHook = nullptr;
-    backendPositionHook = nullptr;
-    backendKind = 0;
-    backendName = nullptr;
     return openOutput(*this, selector);
 }
 
@@ -183,10 +178,6 @@ void AudioEngine::stopEverything() {
 void AudioEngine::shutdown() {
     stopEverything();
     if (backendShutdownHook != nullptr) backendShutdownHook(*this);
-    backendShutdownHook = nullptr;
-    backendPositionHook = nullptr;
-    acquireHook = nullptr;
-    releaseHook = nullptr;
     scratch.reset();
 }
 

@@ -1,5 +1,7 @@
 // The one place that decides which output backend a start selector means,
-// and the engine-lock set-up every backend shares.
+// and the binding every backend goes through (see output.h).
+#include <utility>
+
 #include "audio/output.h"
 
 namespace Aurix {
@@ -7,6 +9,8 @@ namespace Aurix {
 namespace {
 
 using OpenBackend = AudioStatus (*)(AudioEngine& engine, uint32_t rate, uint32_t blockFrames);
+
+constexpr uint32_t OutputChannels = 2;
 
 // The platform's sound device backend, or none.
 OpenBackend deviceBackend() {
@@ -38,6 +42,15 @@ AudioStatus openSilentOutput(AudioEngine& engine) {
     return status;
 }
 
+BoundOutput* boundOutput(const AudioEngine& engine) {
+    return static_cast<BoundOutput*>(engine.backendState);
+}
+
+bool boundPosition(AudioEngine& engine, OutputPosition& position) {
+    BoundOutput& output = *boundOutput(engine);
+    return output.backend.position(output, position);
+}
+
 }  // namespace
 
 AudioStatus openOutput(AudioEngine& engine, uint32_t selector) {
@@ -55,6 +68,61 @@ AudioStatus openOutput(AudioEngine& engine, uint32_t selector) {
     default:
         return Unsupported;
     }
+}
+
+void closeOutput(AudioEngine& engine) {
+    if (BoundOutput* output = boundOutput(engine)) output->backend.release(*output);
+}
+
+bool bindOutput(BoundOutput& output, uint32_t rate, uint32_t blockFrames) {
+    AudioEngine& engine = output.engine;
+    if (output.backend.mixingThread && !installEngineLock(engine)) {
+        failOutput(output, "cannot make the engine mutex");
+        return false;
+    }
+    engine.backendState = &output;
+    engine.backendShutdownHook = closeOutput;
+    engine.backendPositionHook = output.backend.position != nullptr ? boundPosition : nullptr;
+    engine.backendName = output.backend.name;
+    engine.configureOutput(rate, OutputChannels * blockFrames);
+    return true;
+}
+
+void unbindOutput(BoundOutput& output) {
+    AudioEngine& engine = output.engine;
+    if (engine.backendState != &output) return;
+    if (engine.mutexHandle != nullptr) removeEngineLock(engine);
+    engine.backendState = nullptr;
+    engine.backendShutdownHook = nullptr;
+    engine.backendPositionHook = nullptr;
+    engine.backendName = nullptr;
+    engine.backendKind = 0;
+}
+
+AudioStatus failOutput(BoundOutput& output, std::string why) {
+    output.engine.outputMessage = std::move(why);
+    output.backend.release(output);
+    return GeneralFailure;
+}
+
+void outputGaveUp(BoundOutput& output, std::string why) {
+    if (output.gaveUp.load(std::memory_order_acquire)) return;
+    output.whyGaveUp = std::move(why);
+    output.gaveUp.store(true, std::memory_order_release);
+}
+
+std::string AudioEngine::outputReport() const {
+    const BoundOutput* output = boundOutput(*this);
+    if (output != nullptr && output->gaveUp.load(std::memory_order_acquire))
+        return "no sound: " + output->whyGaveUp + " (played silently)";
+    // A device that could not be opened: the silent output stood in, or nothing did.
+    if (!outputMessage.empty())
+        return "no sound: " + outputMessage + (backendKind == BackendSilent ? " (played silently)" : "");
+    if (output == nullptr) return {};
+    const uint32_t underruns = output->underruns.load(std::memory_order_relaxed);
+    if (underruns == 0) return {};
+    return std::string("sound broke up: ") + output->backend.device + ": " + std::to_string(underruns) +
+           (underruns == 1 ? " underrun" : " underruns");
 }
 
 bool installEngineLock(AudioEngine& engine) {

@@ -12,35 +12,22 @@ struct SilentClock {
     uint64_t blockFrames;
     uint32_t rate;
     uint32_t inFlight;
-    void* lock;                // the platform mutex (threads_*.cpp)
-    uint64_t start = 0;        // monotonic ns at which frame 0 was heard; under lock
-    uint64_t blocksGiven = 0;  // under lock
+    void* lock;                 // threads_*.cpp's mutex
+    uint64_t start = 0;         // monotonic ns at which the first paced frame was heard; under lock
+    uint64_t framesBefore = 0;  // frames a device took before the pacing began; under lock
+    uint64_t blocksGiven = 0;   // under lock
 };
 
 namespace {
 
-// Holds the clock's mutex for a scope.
-struct ClockLock {
-    explicit ClockLock(SilentClock& clock) : mutex(clock.lock) { enterMutex(mutex); }
-    ~ClockLock() { leaveMutex(mutex); }
-    ClockLock(const ClockLock&) = delete;
-    ClockLock& operator=(const ClockLock&) = delete;
-    void* mutex;
-};
-
-}  // namespace
-
-namespace {
-
-struct SilentOutput {
-    AudioEngine* engine = nullptr;
+struct SilentOutput : BoundOutput {
+    using BoundOutput::BoundOutput;
     float* mixBuffer = nullptr;
     uint32_t blockFrames = 0;
     uint32_t rate = 0;
     StopSignal* stop = nullptr;
     SilentClock* clock = nullptr;
     ThreadHandle* thread = nullptr;
-    bool lockInstalled = false;
 };
 
 constexpr uint32_t SilentInFlight = 2;
@@ -52,31 +39,30 @@ uint64_t blockStart(uint64_t played, uint64_t blockFrames, uint32_t rate) {
 
 void silentMixLoop(void* state) {
     auto* output = static_cast<SilentOutput*>(state);
-    paceSilently(*output->engine, output->mixBuffer, output->blockFrames, output->rate, output->stop, SilentInFlight,
+    paceSilently(output->engine, output->mixBuffer, output->blockFrames, output->rate, output->stop, SilentInFlight,
                  output->clock);
 }
 
-bool silentOutputPosition(AudioEngine& engine, OutputPosition& position) {
-    auto* output = static_cast<SilentOutput*>(engine.backendState);
-    return silentPosition(*output->clock, monotonicNanoseconds(), position);
+bool silentOutputPosition(BoundOutput& bound, OutputPosition& position) {
+    auto& output = static_cast<SilentOutput&>(bound);
+    return silentPosition(*output.clock, monotonicNanoseconds(), position);
 }
 
 // Releases what exists, newest first; used by a failed open and by close.
-void release(AudioEngine& engine, SilentOutput* output) {
+void release(BoundOutput& bound) {
+    auto* output = static_cast<SilentOutput*>(&bound);
     if (output->thread != nullptr) {
         raiseStopSignal(output->stop);
         joinThread(output->thread);
-        output->thread = nullptr;
     }
-    if (output->lockInstalled) removeEngineLock(engine);
+    unbindOutput(*output);
     destroySilentClock(output->clock);
     destroyStopSignal(output->stop);
     delete[] output->mixBuffer;
     delete output;
-    engine.backendState = nullptr;
-    engine.backendShutdownHook = nullptr;
-    engine.backendPositionHook = nullptr;
 }
+
+constexpr OutputBackend Silent{"Silent", "the silent output", true, release, silentOutputPosition};
 
 }  // namespace
 
@@ -98,7 +84,7 @@ void destroySilentClock(SilentClock* clock) {
 }
 
 bool silentPosition(SilentClock& clock, uint64_t now, OutputPosition& position) {
-    ClockLock guard(clock);
+    MutexScope guard(clock.lock);
     if (clock.blocksGiven == 0 || now < clock.start) return false;
     // The next block falls due when the one before it has been heard; a
     // pacing thread a whole block past that has been stopped, and will move
@@ -108,19 +94,20 @@ bool silentPosition(SilentClock& clock, uint64_t now, OutputPosition& position) 
     if (now > late) return false;
     const uint64_t given = clock.blocksGiven * clock.blockFrames;
     const uint64_t heard = std::min<uint64_t>(given, (now - clock.start) * clock.rate / 1000000000u);
-    position.framesGiven = given;
+    position.framesGiven = clock.framesBefore + given;
     position.framesHeld = given - heard;
     return true;
 }
 
-void silentClockGave(SilentClock& clock, uint64_t start, uint64_t blocks) {
-    ClockLock guard(clock);
+void silentClockGave(SilentClock& clock, uint64_t start, uint64_t framesBefore, uint64_t blocks) {
+    MutexScope guard(clock.lock);
     clock.start = start;
+    clock.framesBefore = framesBefore;
     clock.blocksGiven = blocks;
 }
 
 void paceSilently(AudioEngine& engine, float* mixBuffer, uint32_t blockFrames, uint32_t rate, StopSignal* stop,
-                  uint32_t inFlight, SilentClock* clock) {
+                  uint32_t inFlight, SilentClock* clock, uint64_t framesBefore) {
     uint64_t start = monotonicNanoseconds();
     const uint64_t blockNanoseconds = blockStart(1, blockFrames, rate);
     for (uint64_t block = 0;; ++block) {
@@ -133,47 +120,23 @@ void paceSilently(AudioEngine& engine, float* mixBuffer, uint32_t blockFrames, u
             due = now;
         }
         engine.renderBlock(mixBuffer, blockFrames);
-        if (clock != nullptr) silentClockGave(*clock, start, block + 1);
+        if (clock != nullptr) silentClockGave(*clock, start, framesBefore, block + 1);
     }
 }
 
 AudioStatus openSilent(AudioEngine& engine, uint32_t rate, uint32_t blockFrames) {
-    auto* output = new SilentOutput;
-    engine.backendState = output;
-    engine.backendShutdownHook = closeSilent;
-    output->engine = &engine;
+    auto* output = new SilentOutput(engine, Silent);
     output->blockFrames = blockFrames;
     output->rate = rate;
     output->stop = createStopSignal();
-    if (output->stop == nullptr) {
-        release(engine, output);
-        return GeneralFailure;
-    }
+    if (output->stop == nullptr) return failOutput(*output, "cannot make the pacing thread's stop signal");
     output->clock = createSilentClock(blockFrames, rate, SilentInFlight);
-    if (output->clock == nullptr) {
-        release(engine, output);
-        return GeneralFailure;
-    }
+    if (output->clock == nullptr) return failOutput(*output, "cannot make the silent clock's mutex");
     output->mixBuffer = new float[2 * size_t(blockFrames)]();
-    output->lockInstalled = installEngineLock(engine);
-    if (!output->lockInstalled) {
-        release(engine, output);
-        return GeneralFailure;
-    }
-    engine.configureOutput(rate, 2 * blockFrames);
+    if (!bindOutput(*output, rate, blockFrames)) return GeneralFailure;
     output->thread = startThread(silentMixLoop, output);
-    if (output->thread == nullptr) {
-        release(engine, output);
-        return GeneralFailure;
-    }
-    engine.backendPositionHook = silentOutputPosition;
-    engine.backendName = "Silent";
+    if (output->thread == nullptr) return failOutput(*output, "cannot start the pacing thread");
     return Success;
-}
-
-void closeSilent(AudioEngine& engine) {
-    if (engine.backendState == nullptr) return;
-    release(engine, static_cast<SilentOutput*>(engine.backendState));
 }
 
 }  // namespace Aurix

@@ -18,32 +18,30 @@ namespace {
 constexpr uint32_t Channels = 2;
 constexpr int BlockCount = 2;
 
-struct WaveOutBackend {
+struct WaveOutBackend : BoundOutput {
+    using BoundOutput::BoundOutput;
     float* mixBuffer = nullptr;
     int16_t* blocks[BlockCount] = {};
     WAVEHDR headers[BlockCount] = {};
     HWAVEOUT device = nullptr;
     HANDLE bufferDoneEvent = nullptr;  // auto-reset; the device sets it when it hands a block back
     HANDLE exitEvent = nullptr;        // auto-reset; set to stop the thread
-    AudioEngine* engine = nullptr;
     uint32_t bufferFrames = 0;
     ThreadHandle* thread = nullptr;
     // What else exists, so a failed open releases exactly what it made.
     uint32_t rate = 0;
     bool prepared[BlockCount] = {};
-    bool lockInstalled = false;
 };
 
-void note(AudioEngine& engine, const char* call, MMRESULT result) {
+std::string describe(const char* call, MMRESULT result) {
     char text[MAXERRORLENGTH] = {};
     if (waveOutGetErrorTextA(result, text, sizeof text) != MMSYSERR_NOERROR) text[0] = '\0';
-    engine.outputMessage =
-        std::string("WinMM ") + call + ": " + (text[0] != '\0' ? text : "error " + std::to_string(result));
+    return std::string("WinMM ") + call + ": " + (text[0] != '\0' ? text : "error " + std::to_string(result));
 }
 
-void noteLastError(AudioEngine& engine, const char* call) {
+std::string describeLastError(const char* call) {
     const DWORD error = GetLastError();
-    engine.outputMessage = std::string(call) + " failed, error " + std::to_string(error);
+    return std::string(call) + " failed, error " + std::to_string(error);
 }
 
 bool exitRequested(const WaveOutBackend& backend, DWORD timeout) {
@@ -59,7 +57,7 @@ void paceUntilExit(WaveOutBackend& backend) {
         for (uint64_t now = monotonicNanoseconds(); now < due; now = monotonicNanoseconds())
             if (exitRequested(backend, DWORD((due - now + 999999u) / 1000000u))) return;
         if (exitRequested(backend, 0)) return;
-        backend.engine->renderBlock(backend.mixBuffer, backend.bufferFrames);
+        backend.engine.renderBlock(backend.mixBuffer, backend.bufferFrames);
     }
 }
 
@@ -71,10 +69,12 @@ void waveOutMixLoop(void* state) {
             // The device clears WHDR_INQUEUE when it hands the block back.
             const volatile DWORD& flags = backend.headers[i].dwFlags;
             if ((flags & WHDR_INQUEUE) != 0) continue;
-            backend.engine->renderBlock(backend.mixBuffer, backend.bufferFrames);
+            backend.engine.renderBlock(backend.mixBuffer, backend.bufferFrames);
             const DWORD samples = backend.headers[i].dwBufferLength / 2;
             for (DWORD s = 0; s < samples; ++s) backend.blocks[i][s] = toPcm16(backend.mixBuffer[s]);
-            if (waveOutWrite(backend.device, &backend.headers[i], sizeof(WAVEHDR)) != MMSYSERR_NOERROR) {
+            const MMRESULT written = waveOutWrite(backend.device, &backend.headers[i], sizeof(WAVEHDR));
+            if (written != MMSYSERR_NOERROR) {
+                outputGaveUp(backend, describe("waveOutWrite", written) + " while playing");
                 paceUntilExit(backend);
                 return;
             }
@@ -85,15 +85,16 @@ void waveOutMixLoop(void* state) {
 
 // Releases what exists; used by a failed open and by close. The thread goes
 // first (both events set, so a thread asleep on the device wakes and sees the
-// exit), then the device's blocks, the device, the lock. The events are
+// exit), then the binding, the device's blocks and the device. The events are
 // closed last: the device signals its callback event up to waveOutClose.
-void release(AudioEngine& engine, WaveOutBackend* backend) {
+void release(BoundOutput& bound) {
+    auto* backend = static_cast<WaveOutBackend*>(&bound);
     if (backend->thread != nullptr) {
         SetEvent(backend->exitEvent);
         SetEvent(backend->bufferDoneEvent);
         joinThread(backend->thread);
-        backend->thread = nullptr;
     }
+    unbindOutput(*backend);
     if (backend->device != nullptr) waveOutReset(backend->device);
     for (int i = 0; i < BlockCount; ++i) {
         if (backend->prepared[i]) waveOutUnprepareHeader(backend->device, &backend->headers[i], sizeof(WAVEHDR));
@@ -101,33 +102,25 @@ void release(AudioEngine& engine, WaveOutBackend* backend) {
     }
     delete[] backend->mixBuffer;
     if (backend->device != nullptr) waveOutClose(backend->device);
-    if (backend->lockInstalled) removeEngineLock(engine);
     if (backend->exitEvent != nullptr) CloseHandle(backend->exitEvent);
     if (backend->bufferDoneEvent != nullptr) CloseHandle(backend->bufferDoneEvent);
     delete backend;
-    engine.backendState = nullptr;
-    engine.backendShutdownHook = nullptr;
 }
 
-AudioStatus fail(AudioEngine& engine, WaveOutBackend* backend) {
-    release(engine, backend);
-    return GeneralFailure;
-}
+// waveOut says where the device is only in its own units, not counted here.
+constexpr OutputBackend WaveOut{"WinMM", "WinMM", true, release, nullptr};
 
 }  // namespace
 
 AudioStatus openWaveOut(AudioEngine& engine, uint32_t rate, uint32_t blockFrames) {
-    auto* backend = new WaveOutBackend;
-    engine.backendState = backend;
-    engine.backendShutdownHook = closeWaveOut;
+    auto* backend = new WaveOutBackend(engine, WaveOut);
     backend->bufferFrames = blockFrames;
-    backend->engine = &engine;
     backend->rate = rate;
 
     backend->bufferDoneEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    if (backend->bufferDoneEvent == nullptr) return noteLastError(engine, "CreateEventW"), fail(engine, backend);
+    if (backend->bufferDoneEvent == nullptr) return failOutput(*backend, describeLastError("CreateEventW"));
     backend->exitEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    if (backend->exitEvent == nullptr) return noteLastError(engine, "CreateEventW"), fail(engine, backend);
+    if (backend->exitEvent == nullptr) return failOutput(*backend, describeLastError("CreateEventW"));
 
     WAVEFORMATEX format{};
     format.wFormatTag = WAVE_FORMAT_PCM;
@@ -141,7 +134,7 @@ AudioStatus openWaveOut(AudioEngine& engine, uint32_t rate, uint32_t blockFrames
                                         reinterpret_cast<DWORD_PTR>(backend->bufferDoneEvent), 0, CALLBACK_EVENT);
     if (opened != MMSYSERR_NOERROR) {
         backend->device = nullptr;
-        return note(engine, "waveOutOpen", opened), fail(engine, backend);
+        return failOutput(*backend, describe("waveOutOpen", opened));
     }
 
     backend->mixBuffer = new float[Channels * size_t(blockFrames)]();
@@ -152,24 +145,15 @@ AudioStatus openWaveOut(AudioEngine& engine, uint32_t rate, uint32_t blockFrames
         header.lpData = reinterpret_cast<LPSTR>(backend->blocks[i]);
         header.dwBufferLength = DWORD(Channels * blockFrames * 2);
         const MMRESULT prepared = waveOutPrepareHeader(backend->device, &header, sizeof(WAVEHDR));
-        if (prepared != MMSYSERR_NOERROR) return note(engine, "waveOutPrepareHeader", prepared), fail(engine, backend);
+        if (prepared != MMSYSERR_NOERROR) return failOutput(*backend, describe("waveOutPrepareHeader", prepared));
         backend->prepared[i] = true;
     }
 
-    backend->lockInstalled = installEngineLock(engine);
-    if (!backend->lockInstalled)
-        return noteLastError(engine, "InitializeCriticalSectionAndSpinCount"), fail(engine, backend);
-    engine.configureOutput(rate, Channels * blockFrames);
+    if (!bindOutput(*backend, rate, blockFrames)) return GeneralFailure;
 
     backend->thread = startThread(waveOutMixLoop, backend);
-    if (backend->thread == nullptr) return noteLastError(engine, "CreateThread"), fail(engine, backend);
-    engine.backendName = "WinMM";
+    if (backend->thread == nullptr) return failOutput(*backend, describeLastError("CreateThread"));
     return Success;
-}
-
-void closeWaveOut(AudioEngine& engine) {
-    if (engine.backendState == nullptr) return;
-    release(engine, static_cast<WaveOutBackend*>(engine.backendState));
 }
 
 }  // namespace Aurix

@@ -32,8 +32,8 @@
 
 namespace {
 
-struct WebAudioOutput {
-    Aurix::AudioEngine* engine = nullptr;
+struct WebAudioOutput : Aurix::BoundOutput {
+    using BoundOutput::BoundOutput;
     uint32_t blockFrames = 0;
     uint64_t framesGiven = 0;
     std::unique_ptr<float[]> mixBuffer;
@@ -176,23 +176,24 @@ EM_JS(double, heardFrames, (), {
 });
 
 // Frame 0 of the output once heard: the position is known from then on.
-bool webAudioPosition(Aurix::AudioEngine& engine, Aurix::OutputPosition& position) {
-    const auto* output = static_cast<const WebAudioOutput*>(engine.backendState);
+bool webAudioPosition(Aurix::BoundOutput& bound, Aurix::OutputPosition& position) {
+    const auto& output = static_cast<const WebAudioOutput&>(bound);
     const double heard = heardFrames();
     if (!(heard > 0)) return false;
-    position.framesGiven = output->framesGiven;
-    position.framesHeld = output->framesGiven - std::min(output->framesGiven, static_cast<uint64_t>(heard));
+    position.framesGiven = output.framesGiven;
+    position.framesHeld = output.framesGiven - std::min(output.framesGiven, static_cast<uint64_t>(heard));
     return true;
 }
 
-void release(Aurix::AudioEngine& engine, WebAudioOutput* output) {
+void release(Aurix::BoundOutput& bound) {
+    auto* output = static_cast<WebAudioOutput*>(&bound);
     disconnectFeed();
     if (liveOutput == output) liveOutput = nullptr;
+    Aurix::unbindOutput(*output);
     delete output;
-    engine.backendState = nullptr;
-    engine.backendShutdownHook = nullptr;
-    engine.backendPositionHook = nullptr;
 }
+
+constexpr Aurix::OutputBackend WebAudio{"WebAudio", "Web Audio", false, release, webAudioPosition};
 
 }  // namespace
 
@@ -202,7 +203,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE const int16_t* aurixWebAudioPull() {
     WebAudioOutput* output = liveOutput;
     if (output == nullptr) return nullptr;
     const uint32_t count = 2 * output->blockFrames;
-    output->engine->renderBlock(output->mixBuffer.get(), output->blockFrames);
+    output->engine.renderBlock(output->mixBuffer.get(), output->blockFrames);
     for (uint32_t i = 0; i < count; ++i) output->samples[i] = Aurix::toPcm16(output->mixBuffer[i]);
     output->framesGiven += output->blockFrames;
     return output->samples.get();
@@ -211,26 +212,18 @@ extern "C" EMSCRIPTEN_KEEPALIVE const int16_t* aurixWebAudioPull() {
 namespace Aurix {
 
 AudioStatus openWebAudio(AudioEngine& engine, uint32_t rate, uint32_t blockFrames) {
-    auto* output = new WebAudioOutput;
-    engine.backendState = output;
-    engine.backendShutdownHook = closeWebAudio;
-    output->engine = &engine;
+    auto* output = new WebAudioOutput(engine, WebAudio);
     output->blockFrames = blockFrames;
     output->mixBuffer = std::make_unique<float[]>(2 * size_t(blockFrames));
     output->samples = std::make_unique<int16_t[]>(2 * size_t(blockFrames));
     // Configured before the first pull, which may come as soon as the
     // page's thread is free.
-    engine.configureOutput(rate, 2 * blockFrames);
+    bindOutput(*output, rate, blockFrames);  // no lock to make: cannot fail
     liveOutput = output;
+    // A page without Web Audio or a worklet still plays, on a silent clock
+    // of its own, and says why under the picture.
     connectFeed(static_cast<int>(rate), static_cast<int>(blockFrames), QueuedBlocks, SoundStartLimit);
-    engine.backendPositionHook = webAudioPosition;
-    engine.backendName = "WebAudio";
     return Success;
-}
-
-void closeWebAudio(AudioEngine& engine) {
-    if (engine.backendState == nullptr) return;
-    release(engine, static_cast<WebAudioOutput*>(engine.backendState));
 }
 
 }  // namespace Aurix

@@ -130,12 +130,16 @@ int demoMain(int argc, char** argv) {
     Result ran = findDataFiles(dataDirectories(argc > 0 ? argv[0] : nullptr), dataFiles);
     if (ran) ran = setupConsole(options.fit);
     if (ran) ran = runDemo();
+    // Read before the output closes: what went wrong while playing goes with it.
+    const std::string sound = soundReport();
     audioEngine.shutdown();  // silent while a terminal that stopped reading is waited for
     restoreConsole();
     if (!ran) {
         std::fprintf(stderr, "hazelglow: %s\n", ran.message().c_str());
         return 2;
     }
+    // Said once the terminal is the user's again, so it stays readable.
+    if (!sound.empty()) std::fprintf(stderr, "hazelglow: %s\n", sound.c_str());
     if (consoleLost()) {
         std::fputs("hazelglow: the terminal is gone; stopping\n", stderr);
         return 1;

@@ -58,3 +58,7 @@ SoundtrackHeard soundtrackHeardZero(uint64_t& heardZero) {
     heardZero = uint64_t(int64_t(asked) - heardFor);
     return SoundtrackHeard::Known;
 }
+
+std::string soundReport() {
+    return audioEngine.outputReport();
+}

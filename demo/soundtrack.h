@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+
 #include "effects/result.h"
 
 // Step 1: starts the engine with its output chosen automatically.
@@ -26,3 +28,10 @@ enum class SoundtrackHeard {
     Unknown,  // the output cannot tell (waveOut), or the voice has ended
 };
 SoundtrackHeard soundtrackHeardZero(uint64_t& heardZero);
+
+// After the run, for a person: "" when the sound was heard as it should
+// have been; else one line naming the device and why it was not (the
+// silent output stood in, the device failed or ran ahead of time,
+// underruns), e.g. `no sound: ALSA "default": Host is down (played
+// silently)`. Before the engine shuts down.
+std::string soundReport();

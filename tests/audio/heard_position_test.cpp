@@ -111,14 +111,14 @@ TEST(SilentClock, HeardFollowsTheClockAndHoldsWhatIsAhead) {
 
     // Two blocks given at once, frame 0 heard at 5 s.
     const uint64_t start = 5 * Second;
-    silentClockGave(*clock, start, 2);
+    silentClockGave(*clock, start, 0, 2);
     ASSERT_TRUE(silentPosition(*clock, start, position));
     EXPECT_EQ(position.framesGiven, 2u * Block);
     EXPECT_EQ(position.framesHeld, 2u * Block);
     ASSERT_TRUE(silentPosition(*clock, start + Second / 20, position));  // 50 ms: 2205 frames heard
     EXPECT_EQ(position.framesHeld, 2u * Block - 2205);
 
-    silentClockGave(*clock, start, 3);  // block 2, given when block 0 had been heard
+    silentClockGave(*clock, start, 0, 3);  // block 2, given when block 0 had been heard
     ASSERT_TRUE(silentPosition(*clock, start + BlockNanoseconds + Second / 100, position));
     EXPECT_EQ(position.framesGiven, 3u * Block);
     EXPECT_EQ(position.framesHeld, 3u * Block - Block - 441);
@@ -129,14 +129,14 @@ TEST(SilentClock, AThreadFarBehindItsTimeHasNoPosition) {
     SilentClock* clock = createSilentClock(Block, 44100, 2);
     OutputPosition position;
     const uint64_t start = Second;
-    silentClockGave(*clock, start, 3);
+    silentClockGave(*clock, start, 0, 3);
     // Block 3 was due at 2 block times; a whole block past that, the
     // thread was stopped and the clock does not run on without it.
     EXPECT_TRUE(silentPosition(*clock, start + 3 * BlockNanoseconds - 1000, position));
     EXPECT_FALSE(silentPosition(*clock, start + 3 * BlockNanoseconds + 1000, position));
     // Woken, it moved its start on by the time it stood: from where it stood.
     const uint64_t stood = 10 * Second;
-    silentClockGave(*clock, start + stood, 4);
+    silentClockGave(*clock, start + stood, 0, 4);
     ASSERT_TRUE(silentPosition(*clock, start + stood + 2 * BlockNanoseconds, position));
     EXPECT_EQ(position.framesGiven - position.framesHeld, 2u * Block);
     destroySilentClock(clock);

@@ -131,25 +131,42 @@ static void forgetAlsaConfiguration() {
     snd_config_update_free_global();
 }
 
-TEST(AlsaOutput, DeviceThatCannotOpenLeavesNothingAndAutomaticFallsBack) {
+// A one-line ALSA configuration in a folder of the test's own, read until
+// forgotten; the folder goes with it.
+struct AlsaConfiguration {
+    explicit AlsaConfiguration(const char* text) {
+        if (dir.empty()) return;
+        std::ofstream(config) << text;
+        useAlsaConfiguration(config);
+    }
+    ~AlsaConfiguration() {
+        forgetAlsaConfiguration();
+        std::remove(config.c_str());
+        std::remove(dir.c_str());
+    }
     const std::string dir = audiotest::temporaryDirectory();
-    ASSERT_FALSE(dir.empty());
     const std::string config = dir + "/asound.conf";
-    std::ofstream(config) << "pcm.!default { type hw card 99 }\n";
-    useAlsaConfiguration(config);
+};
+
+TEST(AlsaOutput, DeviceThatCannotOpenLeavesNothingAndAutomaticFallsBack) {
+    AlsaConfiguration noDevice("pcm.!default { type hw card 99 }\n");
+    ASSERT_FALSE(noDevice.dir.empty());
     AudioEngine engine;
     EXPECT_EQ(engine.start(BackendWaveOut), GeneralFailure);
     expectNoBackend(engine);
     EXPECT_EQ(engine.backendKind, 0u);
-    EXPECT_NE(engine.outputNote().find("snd_pcm_open"), std::string::npos) << engine.outputNote();
+    // The device and its reason, and nothing played.
+    const std::string note = engine.outputNote();
+    EXPECT_EQ(note.rfind("ALSA \"default\": ", 0), 0u) << note;
+    EXPECT_GT(note.size(), std::string("ALSA \"default\": ").size());
+    EXPECT_EQ(engine.outputReport(), "no sound: " + note);
     EXPECT_EQ(engine.start(BackendAuto), Success);
     forgetAlsaConfiguration();
     EXPECT_STREQ(engine.backendName, "Silent");
-    EXPECT_NE(engine.outputNote().find("snd_pcm_open"), std::string::npos);
+    EXPECT_EQ(engine.outputNote(), note);
+    EXPECT_EQ(engine.outputReport(), "no sound: " + note + " (played silently)");
     engine.shutdown();
     expectNoBackend(engine);
-    std::remove(config.c_str());
-    std::remove(dir.c_str());
 }
 
 TEST(AlsaOutput, FilePluginReceivesExactlyTheRenderedMix) {
@@ -170,8 +187,10 @@ TEST(AlsaOutput, FilePluginReceivesExactlyTheRenderedMix) {
     }
     useAlsaConfiguration(config);
 
+    // Under the second of sound that tells a device too fast for time (the
+    // null slave is one): the whole mix reaches the file first.
     Wav wav;
-    audiotest::fillWav(wav, stereoTone(57000), 2, 44100.0f);
+    audiotest::fillWav(wav, stereoTone(30000), 2, 44100.0f);
     AudioEngine engine;
     // Started before the output opens, so the voice begins in the first block written.
     const VoiceHandle handle = engine.startVoice(wav, -1.0f, 0.0f);
@@ -198,4 +217,43 @@ TEST(AlsaOutput, FilePluginReceivesExactlyTheRenderedMix) {
     std::remove(capture.c_str());
     std::remove(config.c_str());
     std::remove(dir.c_str());
+}
+
+// ALSA's null plugin takes every block at once, as fast as they are made.
+// It is given up after its first second of sound (the demo is still
+// loading then), and the silent pacing plays on by the system clock, with
+// a position to follow.
+TEST(AlsaOutput, DeviceFasterThanTimeIsGivenUpForTheSystemClock) {
+    AlsaConfiguration nullDevice("pcm.!default { type null }\n");
+    ASSERT_FALSE(nullDevice.dir.empty());
+    AudioEngine engine;
+    const AudioStatus status = engine.start(BackendAuto);
+    forgetAlsaConfiguration();
+    ASSERT_EQ(status, Success) << engine.outputNote();
+    EXPECT_STREQ(engine.backendName, "ALSA");
+    EXPECT_EQ(engine.outputNote(), "");
+    const auto opened = Clock::now();
+    while (engine.outputReport().empty() && Clock::now() - opened < std::chrono::seconds(5))
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_LT(Clock::now() - opened, std::chrono::seconds(1));
+
+    Wav wav;
+    audiotest::fillWav(wav, stereoTone(22050), 2, 44100.0f);  // half a second
+    const auto started = Clock::now();
+    const VoiceHandle handle = engine.startVoice(wav, -1.0f, 0.0f);
+    HeardFrame heard;
+    while (heard.status != HeardFrame::Heard && Clock::now() - started < std::chrono::seconds(3)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        heard = engine.heardFrame(handle);
+    }
+    EXPECT_EQ(heard.status, HeardFrame::Heard);
+    EXPECT_GE(secondsUntilGone(engine, handle, 10.0), 0.25);
+
+    const std::string report = engine.outputReport();
+    const std::string lead = "no sound: ALSA \"default\": took ";
+    EXPECT_EQ(report.rfind(lead, 0), 0u) << report;
+    EXPECT_NE(report.find(", faster than it can be played (played silently)"), std::string::npos) << report;
+    engine.shutdown();
+    expectNoBackend(engine);
+    EXPECT_EQ(threadCount(), 0);
 }

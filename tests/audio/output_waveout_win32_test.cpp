@@ -26,7 +26,7 @@ bool haveDevice() {
 
 TEST(WaveOut, CloseWithoutAnOpenBackendDoesNothing) {
     AudioEngine engine;
-    closeWaveOut(engine);
+    closeOutput(engine);
     expectNoBackend(engine);
     EXPECT_EQ(engine.backendName, nullptr);
 }
@@ -47,7 +47,7 @@ TEST(WaveOut, OpenEitherRunsTheDeviceOrReleasesEverythingItMade) {
     EXPECT_NE(engine.mutexHandle, nullptr);
     EXPECT_EQ(engine.acquireHook, &enterMutex);
     EXPECT_EQ(engine.releaseHook, &leaveMutex);
-    EXPECT_EQ(engine.backendShutdownHook, &closeWaveOut);
+    EXPECT_EQ(engine.backendShutdownHook, &closeOutput);
     EXPECT_EQ(engine.sampleRate, 44100u);
     EXPECT_EQ(engine.bufferFrames, 8192u);
     // Two blocks are rendered at once, then one per block the device hands back.
@@ -60,7 +60,7 @@ TEST(WaveOut, OpenEitherRunsTheDeviceOrReleasesEverythingItMade) {
         engine.releaseLock();
     }
     EXPECT_GE(rendered, 0.4) << "the mixing thread did not keep pulling blocks";
-    closeWaveOut(engine);
+    closeOutput(engine);
     expectNoBackend(engine);
 }
 
@@ -89,7 +89,7 @@ TEST(WaveOut, StartZeroTakesTheDeviceOrFallsBackToSilence) {
 uintptr_t highestHandleAfterOpenAndClose() {
     AudioEngine engine;
     openWaveOut(engine, 44100, 4096);
-    closeWaveOut(engine);
+    closeOutput(engine);
     expectNoBackend(engine);
     HANDLE probes[64];
     uintptr_t highest = 0;
