@@ -193,6 +193,10 @@ public:
     std::unique_ptr<float[]> previousBlock;
     uint32_t sourceCursor = 0;  // 12.20 fixed-point read position in currentBlock
     uint32_t carryFrames = 0;
+    // Frames of sound the last fetchSamples gave before the zeros that
+    // follow a voice's end; the mixer ends a finished voice once its cursor
+    // is past them, not as soon as the last block is fetched.
+    uint32_t fetchedSoundFrames = BlockFrames;
     // The engine's output frame at which this voice's first block was
     // rendered (see AudioEngine::framesRendered); NotRenderedYet before.
     static constexpr uint64_t NotRenderedYet = ~uint64_t(0);
@@ -202,9 +206,17 @@ public:
 // A whole sound file decoded into memory: planar floats, channel 0 then channel 1.
 class Wav final : public AudioSource {
 public:
-    // Highest sample rate accepted: one more and a voice's 12.20 step at
-    // 44 100 Hz output would pass a whole 512-frame decode block.
-    static constexpr uint32_t MaxSampleRate = 512u * 44100u - 1u;
+    // The rates a sound file may have: telephone quality to studio masters.
+    // Far outside them a header is lying, and a 1 Hz file of a few
+    // kilobytes would mix to hours of output.
+    static constexpr uint32_t MinSampleRate = 8000;
+    static constexpr uint32_t MaxSampleRate = 192000;
+    // The most a file may decode to, checked before anything is allocated:
+    // 20 minutes of sound and 256 MiB of samples (the demo's own takes
+    // 3 minutes and 31 MB); an Ogg file is read whole, so at most 64 MiB.
+    static constexpr uint32_t MaxSeconds = 20 * 60;
+    static constexpr uint64_t MaxDecodedBytes = uint64_t(256) << 20;
+    static constexpr uint32_t MaxOggFileBytes = uint32_t(64) << 20;
 
     Wav() = default;
     ~Wav() override;
@@ -222,7 +234,8 @@ public:
     std::string loadProblem;
 
 private:
-    AudioStatus decodeVorbis(stb_vorbis* decoder, uint32_t fileBytes);
+    // `ended`: the stream reaches its end-of-stream page.
+    AudioStatus decodeVorbis(stb_vorbis* decoder, uint32_t fileBytes, bool ended);
     AudioStatus parseRiffWave(File& file);
     void clear();
 };

@@ -303,11 +303,13 @@ void AudioEngine::mixVoices(float* out, uint32_t frames, float* scratchBuffer, i
         while (outPos < frames) {
             if (voice->carryFrames == 0) {
                 std::swap(voice->currentBlock, voice->previousBlock);
-                if (voice->isFinished())
+                if (voice->isFinished()) {
                     std::fill(voice->currentBlock.get(), voice->currentBlock.get() + size_t(channels) * BlockFrames,
                               0.0f);
-                else
+                    voice->fetchedSoundFrames = 0;
+                } else {
                     voice->fetchSamples(voice->currentBlock.get(), BlockFrames);
+                }
                 voice->sourceCursor = voice->sourceCursor >= BlockEnd ? voice->sourceCursor - BlockEnd : 0;
             } else {
                 voice->carryFrames = 0;
@@ -367,7 +369,10 @@ void AudioEngine::mixVoices(float* out, uint32_t frames, float* scratchBuffer, i
         voice->appliedGain[0] = targetL;
         voice->appliedGain[1] = targetR;
 
-        if (!voice->loops() && voice->isFinished()) {
+        // Finished once its last frame of sound has been played: at a low
+        // rate the last block fetched lasts several output blocks.
+        const bool playedOut = voice->sourceCursor > std::min(voice->fetchedSoundFrames, BlockFrames) << 20;
+        if (!voice->loops() && voice->isFinished() && playedOut) {
             audibleSetDirty = true;
             destroyVoiceInSlot(slot);
         }

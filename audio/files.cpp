@@ -151,6 +151,85 @@ bool vorbisCommentsFit(const uint8_t* bytes, uint32_t length) {
     return at < packet.size() && (packet[at] & 1) != 0;  // the framing bit
 }
 
+// Whether the first logical stream reaches its end-of-stream page. A file
+// cut short loses it, yet decodes cleanly up to the cut, so nothing else
+// would tell. Damaged stretches are skipped to the next page, as a reader
+// of the stream would (the decode then reports where it broke off).
+bool firstStreamEnds(const uint8_t* bytes, uint32_t length) {
+    uint32_t offset = 0;
+    uint32_t serial = 0;
+    bool first = true;
+    while (length - offset >= 27) {
+        if (std::memcmp(bytes + offset, "OggS", 4) != 0) {
+            static const uint8_t Capture[4] = {'O', 'g', 'g', 'S'};
+            const uint8_t* next = std::search(bytes + offset + 1, bytes + length, Capture, Capture + 4);
+            offset = uint32_t(next - bytes);
+            continue;
+        }
+        const uint32_t segments = bytes[offset + 26];
+        uint32_t pageLength = 27 + segments;
+        if (length - offset < pageLength) return false;
+        for (uint32_t s = 0; s < segments; ++s) pageLength += bytes[offset + 27 + s];
+        if (length - offset < pageLength) return false;  // the last page is cut off
+        uint32_t pageSerial;
+        std::memcpy(&pageSerial, bytes + offset + 14, 4);
+        if (first) serial = pageSerial;
+        first = false;
+        if (pageSerial == serial && (bytes[offset + 5] & 0x04) != 0) return true;
+        offset += pageLength;
+    }
+    return false;
+}
+
+std::string oneDecimal(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", value);
+    return text;
+}
+
+// Empty when the rate is one a soundtrack may have.
+std::string rateProblem(uint32_t rate) {
+    if (rate >= Wav::MinSampleRate && rate <= Wav::MaxSampleRate) return "";
+    return "a sample rate of " + std::to_string(rate) + " Hz (" + std::to_string(Wav::MinSampleRate) + " to " +
+           std::to_string(Wav::MaxSampleRate) + " Hz expected)";
+}
+
+// Empty when `frames` at `rate`, taking `bytes` in memory while they are
+// decoded, stay within the limits; checked before anything is allocated.
+std::string sizeProblem(uint64_t frames, uint32_t rate, uint64_t bytes) {
+    if (frames == 0) return "holds no samples";
+    if (frames > uint64_t(rate) * Wav::MaxSeconds)
+        return oneDecimal(double(frames) / rate / 60.0) + " minutes of sound, more than the " +
+               std::to_string(Wav::MaxSeconds / 60) + " a soundtrack may last";
+    if (bytes > Wav::MaxDecodedBytes)
+        return oneDecimal(double(bytes) / (1 << 20)) + " MiB of samples, more than the " +
+               std::to_string(Wav::MaxDecodedBytes >> 20) + " MiB allowed";
+    return "";
+}
+
+// What a WAVE format tag stands for, for the message that refuses it.
+std::string waveFormatName(uint32_t tag) {
+    switch (tag) {
+    case 2:
+        return "Microsoft ADPCM";
+    case 3:
+        return "floats";
+    case 6:
+        return "A-law";
+    case 7:
+        return "mu-law";
+    case 0x11:
+        return "IMA ADPCM";
+    case 0x55:
+        return "MP3";
+    default: {
+        char text[32];
+        std::snprintf(text, sizeof text, "format tag 0x%04X", unsigned(tag));
+        return text;
+    }
+    }
+}
+
 }  // namespace
 
 AudioStatus Wav::loadFromPath(const char* path) {
@@ -176,6 +255,11 @@ AudioStatus Wav::loadFromFile(File& file) {
         file.seekTo(start);
         if (end <= start || end - start > uint32_t(INT_MAX)) return UnreadableContent;
         const uint32_t length = end - start;
+        if (length > MaxOggFileBytes) {
+            loadProblem = oneDecimal(double(length) / (1 << 20)) + " MiB, more than the " +
+                          std::to_string(MaxOggFileBytes >> 20) + " MiB an Ogg soundtrack may take";
+            return UnreadableContent;
+        }
 
         std::vector<uint8_t> copy;
         const uint8_t* bytes = nullptr;
@@ -200,22 +284,39 @@ AudioStatus Wav::loadFromFile(File& file) {
             arena.assign(arena.size() * 4, 0);
         }
         if (decoder == nullptr) return UnreadableContent;
-        return decodeVorbis(decoder, length);
+        return decodeVorbis(decoder, length, firstStreamEnds(bytes, length));
     }
     if (std::memcmp(tag, "RIFF", 4) == 0) return parseRiffWave(file);
     return UnreadableContent;
 }
 
-AudioStatus Wav::decodeVorbis(stb_vorbis* decoder, uint32_t fileBytes) {
+AudioStatus Wav::decodeVorbis(stb_vorbis* decoder, uint32_t fileBytes, bool ended) {
     const stb_vorbis_info info = stb_vorbis_get_info(decoder);
     const uint64_t declared = stb_vorbis_stream_length_in_samples(decoder);
-    if (info.channels < 1 || info.sample_rate == 0 || info.sample_rate > MaxSampleRate ||
-        declared > uint64_t(fileBytes) * MaxVorbisFramesPerByte) {
+    const uint32_t keep = info.channels > 1 ? 2 : 1;
+    if (info.channels < 1 || declared > uint64_t(fileBytes) * MaxVorbisFramesPerByte) {
+        stb_vorbis_close(decoder);
+        return UnreadableContent;
+    }
+    loadProblem = rateProblem(info.sample_rate);
+    // The decoder takes the six channels of 5.1 streams apart wrongly (even
+    // the fronts come out as noise), so these are refused rather than played.
+    if (loadProblem.empty() && info.channels == 6)
+        loadProblem = "5.1 surround sound (6 channels), which the decoder cannot separate; stereo or mono expected";
+    // Cut short: the length comes from the last whole page, which is not the last one.
+    if (loadProblem.empty() && !ended)
+        loadProblem =
+            "ends after " + oneDecimal(double(declared) / info.sample_rate) + " s, before its last page (cut short?)";
+    if (loadProblem.empty()) loadProblem = sizeProblem(declared, info.sample_rate, declared * keep * sizeof(float));
+    if (!loadProblem.empty()) {
         stb_vorbis_close(decoder);
         return UnreadableContent;
     }
     const uint32_t n = uint32_t(declared);
-    const uint32_t keep = info.channels > 1 ? 2 : 1;
+    // Vorbis fixes the channel order: with three, five, seven or eight
+    // channels the front right is the third (left, centre, right, ...);
+    // with four it is the second. The left and right fronts are kept.
+    const int right = info.channels == 3 || (info.channels >= 5 && info.channels <= 8) ? 2 : 1;
 
     // Left uninitialised: only what is decoded is ever touched or kept.
     std::unique_ptr<float[]> samples(n > 0 ? new float[size_t(keep) * n] : nullptr);
@@ -228,7 +329,7 @@ AudioStatus Wav::decodeVorbis(stb_vorbis* decoder, uint32_t fileBytes) {
         // Whatever decodes past the declared length is dropped.
         const uint32_t k = std::min(uint32_t(decoded), n - pos);
         std::memcpy(samples.get() + pos, output[0], k * sizeof(float));
-        if (keep == 2) std::memcpy(samples.get() + n + pos, output[1], k * sizeof(float));
+        if (keep == 2) std::memcpy(samples.get() + n + pos, output[right], k * sizeof(float));
         pos += k;
     }
     stb_vorbis_close(decoder);
@@ -258,17 +359,38 @@ AudioStatus Wav::parseRiffWave(File& file) {
     if (!readU32(file, chunkSize) || !readU16(file, formatTag) || !readU16(file, channels) || !readU32(file, rate) ||
         !readU32(file, byteRate) || !readU16(file, blockAlign) || !readU16(file, bits))
         return UnreadableContent;
-    if (formatTag != 1 || chunkSize != 16 || (bits != 8 && bits != 16)) {
-        // 24- and 32-bit, float and extensible WAVE files are WAVE all the same: say what is taken.
+    if (chunkSize < 16) return UnreadableContent;
+    // The extensible format names its sample format by a GUID whose first
+    // two bytes are the plain format tag; the 18-byte format chunk only adds
+    // the size of an extension. Anything past what is read is skipped.
+    uint32_t format = formatTag;
+    uint32_t rest = chunkSize - 16;
+    if (formatTag == 0xFFFE && chunkSize >= 40) {
+        static const uint8_t GuidTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                             0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+        uint8_t extension[24];
+        if (!readExactly(file, extension, 24)) return UnreadableContent;
+        format = std::memcmp(extension + 10, GuidTail, 14) == 0 ? uint32_t(extension[8] | extension[9] << 8) : 0xFFFE;
+        rest -= 24;
+    }
+    const uint32_t afterFormat = file.position();
+    const uint32_t fileBytes = file.size();
+    const uint32_t skip = rest + (chunkSize & 1);  // chunks are padded to even sizes
+    if (afterFormat > fileBytes || skip > fileBytes - afterFormat) return UnreadableContent;
+    if (skip > 0) file.seekTo(afterFormat + skip);
+    if (format != 1 || (bits != 8 && bits != 16)) {
+        // 24- and 32-bit, float and compressed WAVE files are WAVE all the same: say what is taken.
         loadProblem = "8- or 16-bit PCM WAVE expected";
-        if (formatTag == 3)
-            loadProblem += " (this one holds floats)";
-        else if (bits != 8 && bits != 16)
+        if (format != 1)
+            loadProblem += " (this one holds " + waveFormatName(format) + ")";
+        else
             loadProblem += " (this one is " + std::to_string(bits) + "-bit)";
         return UnreadableContent;
     }
-    // No frame count without channels; no playable step without a sane rate.
-    if (channels == 0 || rate == 0 || rate > MaxSampleRate) return UnreadableContent;
+    // No frame count without channels.
+    if (channels == 0) return UnreadableContent;
+    loadProblem = rateProblem(rate);
+    if (!loadProblem.empty()) return UnreadableContent;
 
     char id[4];
     if (!readExactly(file, id, 4)) return UnreadableContent;
@@ -293,6 +415,8 @@ AudioStatus Wav::parseRiffWave(File& file) {
     const uint32_t n = dataSize / bytesPerSample / channels;
     const uint32_t keep = channels > 1 ? 2 : 1;
     const size_t used = size_t(n) * channels * bytesPerSample;
+    loadProblem = sizeProblem(n, rate, std::max<uint64_t>(used, uint64_t(n) * keep * sizeof(float)));
+    if (!loadProblem.empty()) return UnreadableContent;
     std::vector<uint8_t> raw(used);
     if (used > 0 && !readExactly(file, raw.data(), uint32_t(used))) return UnreadableContent;
 

@@ -61,7 +61,9 @@ void WavInstance::fetchSamples(float* buffer, uint32_t frames) {
     const uint32_t count = parent->sampleCount;
     const uint32_t channels = channelCount;
     // Nothing to copy: silence. (Copying from an empty source would never make progress.)
+    fetchedSoundFrames = frames;
     if (parent->data == nullptr || count == 0) {
+        fetchedSoundFrames = 0;
         for (uint32_t ch = 0; ch < channels; ++ch)
             std::fill(buffer + size_t(ch) * frames, buffer + size_t(ch + 1) * frames, 0.0f);
         return;
@@ -84,6 +86,7 @@ void WavInstance::fetchSamples(float* buffer, uint32_t frames) {
                 }
             } else {
                 const uint32_t zeros = frames - written;
+                fetchedSoundFrames = written;
                 for (uint32_t ch = 0; ch < channels; ++ch)
                     std::fill(buffer + size_t(ch) * frames + written, buffer + size_t(ch + 1) * frames, 0.0f);
                 offset += zeros;

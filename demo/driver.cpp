@@ -1,5 +1,6 @@
 #include "demo/driver.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -116,11 +117,12 @@ int demoMain(int argc, char** argv) {
     const DemoOptions options = parseDemoOptions(argc, argv);
     switch (options.action) {
     case DemoOptions::Action::Help:
-        std::fputs(Usage, stdout);
-        return 0;
     case DemoOptions::Action::Version:
-        std::puts("hazelglow " HAZELGLOW_VERSION);
-        return 0;
+        // What was asked for is the output: failing to write it (a full disk) is a failure.
+        std::fputs(options.action == DemoOptions::Action::Help ? Usage : "hazelglow " HAZELGLOW_VERSION "\n", stdout);
+        if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return 0;
+        std::fprintf(stderr, "hazelglow: standard output: %s\n", std::strerror(errno));
+        return 1;
     case DemoOptions::Action::Refuse:
         std::fprintf(stderr, "hazelglow: %s\n%s", options.problem.c_str(), Usage);
         return 2;

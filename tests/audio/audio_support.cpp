@@ -35,13 +35,22 @@ std::vector<uint8_t> makeWave(const WaveShape& shape) {
     appendLittleEndian32(out, 0);  // filled below
     putTag(out, "WAVE");
     putTag(out, "fmt ");
-    appendLittleEndian32(out, 16);
-    appendLittleEndian16(out, 1);
+    appendLittleEndian32(out, shape.formatChunkSize);
+    appendLittleEndian16(out, shape.formatTag);
     appendLittleEndian16(out, shape.channels);
     appendLittleEndian32(out, shape.rate);
     appendLittleEndian32(out, shape.rate * shape.channels * shape.bits / 8);
     appendLittleEndian16(out, shape.channels * shape.bits / 8);
     appendLittleEndian16(out, shape.bits);
+    if (shape.formatChunkSize >= 18) appendLittleEndian16(out, shape.formatChunkSize - 18);  // extension size
+    if (shape.formatChunkSize >= 40) {
+        appendLittleEndian16(out, shape.bits);  // valid bits
+        appendLittleEndian32(out, 0x3);         // front left and right
+        static const uint8_t GuidTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                             0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+        appendLittleEndian16(out, shape.subFormat);
+        out.insert(out.end(), GuidTail, GuidTail + 14);
+    }
     if (!shape.chunkBeforeData.empty()) {
         putTag(out, shape.chunkBeforeData.c_str());
         appendLittleEndian32(out, 6);

@@ -19,6 +19,9 @@ struct WaveShape {
     std::vector<int32_t> samples;   // interleaved; 8-bit: 0..255
     std::string chunkBeforeData;    // e.g. "LIST" or "fact": an extra chunk with 6 bytes of content
     int64_t dataSizeOverride = -1;  // the data chunk's declared size, when not the real one
+    uint32_t formatTag = 1;         // 0xFFFE: extensible, with `subFormat` in its GUID
+    uint32_t subFormat = 1;
+    uint32_t formatChunkSize = 16;  // 18: with an empty extension; 40 for the extensible format
 };
 std::vector<uint8_t> makeWave(const WaveShape& shape);
 

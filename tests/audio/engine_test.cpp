@@ -362,6 +362,37 @@ TEST(EngineSources, SourceOutlivingItsEngineIsSafe) {
     EXPECT_EQ(wav.engine, nullptr);
 }
 
+// A voice lasts until its last frame has been played, not until its last
+// 512-frame block was fetched: at 1 kHz one block lasts 0.5 s of output.
+// At the output rate the end is where it always was (the mix of 30 000
+// frames still takes 8 blocks) but for a length of whole device blocks,
+// whose last frame used to be cut.
+TEST(EngineMix, AVoiceEndsWhenItsLastFrameHasBeenPlayed) {
+    struct Case {
+        uint32_t frames;
+        float rate;
+        uint32_t blocks;  // device blocks until the voice is gone
+    };
+    for (const Case c : {Case{900, 1000.0f, 10}, Case{90, 100.0f, 10}, Case{30000, 44100.0f, 8},
+                         Case{2 * Block, 44100.0f, 3}, Case{48000, 48000.0f, 11}}) {
+        SCOPED_TRACE(testing::Message() << c.frames << " frames at " << c.rate << " Hz");
+        Headless engine;
+        Wav wav;
+        fillWav(wav, std::vector<float>(c.frames, 0.5f), 1, c.rate);
+        const VoiceHandle handle = engine.startVoice(wav, -1.0f, 0.0f);
+        std::vector<float> out;
+        while (engine.voiceForHandle(handle) != nullptr && out.size() < 2 * 100 * size_t(Block)) {
+            const std::vector<float> block = engine.render();
+            out.insert(out.end(), block.begin(), block.end());
+        }
+        EXPECT_EQ(out.size(), 2 * size_t(c.blocks) * Block);
+        // Sound up to the frame where the source's last one is due.
+        const size_t lastFrame = size_t(double(c.frames) * 44100.0 / double(c.rate));
+        ASSERT_LT(lastFrame, out.size() / 2);
+        EXPECT_GT(out[2 * (lastFrame - 1)], 0.25f);  // 0.5 at the centre gain, limited
+    }
+}
+
 TEST(WavVoice, ShortFetchCopiesWhatIsLeftThenZeros) {
     Wav wav;
     std::vector<float> values(612);

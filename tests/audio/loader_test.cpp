@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <utility>
 #include <vector>
 
 #include "audio/aurix.h"
@@ -126,11 +127,72 @@ TEST(WaveLoader, BrokenHeadersAreUnreadableAndLeaveTheWavEmpty) {
     refuse({'R', 'I'}, "shorter than a tag");
 }
 
-TEST(WaveLoader, EmptyDataChunkLoadsAsAnEmptySource) {
+// The other ways of writing 16-bit PCM: an 18-byte format chunk (an empty
+// extension) and the extensible format with the PCM subtype.
+TEST(WaveLoader, LongerFormatChunksOfPcmLoad) {
     WaveShape shape;
-    Wav wav;
-    ASSERT_EQ(loadBytes(wav, makeWave(shape)), Success);
-    expectEmpty(wav);
+    shape.samples = {1000, -1000, 2000, -2000};
+    for (const auto& [tag, size] : {std::pair{1u, 18u}, std::pair{0xFFFEu, 40u}}) {
+        SCOPED_TRACE(testing::Message() << "format tag " << tag << ", chunk of " << size);
+        shape.formatTag = tag;
+        shape.formatChunkSize = size;
+        Wav wav;
+        ASSERT_EQ(loadBytes(wav, makeWave(shape)), Success) << wav.loadProblem;
+        EXPECT_EQ(wav.channelCount, 2u);
+        ASSERT_EQ(wav.sampleCount, 2u);
+        EXPECT_EQ(wav.data[1], 2000.0f * 0.000030517578f);
+        EXPECT_EQ(wav.data[3], -2000.0f * 0.000030517578f);
+    }
+}
+
+// Files that parse but cannot be meant as a soundtrack, each refused before
+// its samples are allocated, with what is wrong in words.
+TEST(WaveLoader, FilesThatAreNotWhatTheyClaimAreRefusedWithTheReason) {
+    struct Case {
+        const char* what;
+        WaveShape shape;
+        const char* problem;
+    };
+    auto shaped = [](uint32_t rate, uint32_t frames, uint32_t bits = 16, uint32_t channels = 2) {
+        WaveShape shape;
+        shape.rate = rate;
+        shape.bits = bits;
+        shape.channels = channels;
+        shape.samples.assign(size_t(frames) * channels, bits == 8 ? 128 : 0);
+        return shape;
+    };
+    auto extensible = [&](uint32_t subFormat, uint32_t bits) {
+        WaveShape shape = shaped(44100, 4, bits);
+        shape.formatTag = 0xFFFE;
+        shape.formatChunkSize = 40;
+        shape.subFormat = subFormat;
+        return shape;
+    };
+    WaveShape mp3 = shaped(44100, 4);
+    mp3.formatTag = 0x55;
+    const Case cases[] = {
+        {"no samples", shaped(44100, 0), "holds no samples"},
+        {"1 Hz", shaped(1, 12000), "a sample rate of 1 Hz (8000 to 192000 Hz expected)"},
+        {"just below the range", shaped(7999, 100), "a sample rate of 7999 Hz (8000 to 192000 Hz expected)"},
+        {"just above the range", shaped(192001, 100), "a sample rate of 192001 Hz (8000 to 192000 Hz expected)"},
+        {"longer than 20 minutes", shaped(8000, 8000 * 1260, 8, 1),
+         "21.0 minutes of sound, more than the 20 a soundtrack may last"},
+        {"extensible floats", extensible(3, 32), "8- or 16-bit PCM WAVE expected (this one holds floats)"},
+        {"extensible 24-bit PCM", extensible(1, 24), "8- or 16-bit PCM WAVE expected (this one is 24-bit)"},
+        {"MP3 in WAVE", mp3, "8- or 16-bit PCM WAVE expected (this one holds MP3)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Wav wav;
+        EXPECT_EQ(loadBytes(wav, makeWave(c.shape)), UnreadableContent);
+        EXPECT_EQ(wav.loadProblem, c.problem);
+        expectEmpty(wav);
+    }
+    // The ends of the range are taken.
+    for (const uint32_t rate : {Wav::MinSampleRate, Wav::MaxSampleRate}) {
+        Wav wav;
+        EXPECT_EQ(loadBytes(wav, makeWave(shaped(rate, 100))), Success) << rate;
+    }
 }
 
 TEST(FileLoader, MissingPathAndAFileOnDisk) {

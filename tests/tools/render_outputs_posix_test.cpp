@@ -7,14 +7,17 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <poll.h>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -241,6 +244,21 @@ TEST_F(RenderFiles, TheSoundtrackMessageSaysWhatIsWrong) {
          "not a soundtrack the demo can play (Ogg Vorbis or PCM WAVE expected)"},
         {"24-bit", [](const fs::path& path) { writeWave(path, 1, 24); }, "8- or 16-bit PCM WAVE expected"},
         {"float", [](const fs::path& path) { writeWave(path, 1, 32); }, "8- or 16-bit PCM WAVE expected"},
+        {"cut short",
+         [](const fs::path& path) {
+             std::ifstream in(fs::path(HAZELGLOW_BUILD_DATA_DIR) / "hazelglow.ogg", std::ios::binary);
+             std::string head(150000, '\0');
+             in.read(head.data(), 150000);
+             std::ofstream(path, std::ios::binary) << head;
+         },
+         "before its last page (cut short?)"},
+        {"no samples", [](const fs::path& path) { writeWave(path, 0, 16); }, "holds no samples"},
+        {"1 GB, sparse",
+         [](const fs::path& path) {
+             std::ofstream(path, std::ios::binary) << "OggS";
+             fs::resize_file(path, 1u << 30);
+         },
+         "1024.0 MiB, more than the 64 MiB an Ogg soundtrack may take"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -268,3 +286,178 @@ TEST_F(RenderFiles, FrameRangesThatOutputNothingAreRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string fileText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Starts the tool in `dir` with standard output and errors to /dev/null.
+pid_t startRender(const fs::path& dir, const std::vector<std::string>& arguments) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        if (chdir(dir.c_str()) != 0) _exit(120);
+        std::vector<char*> argv = {const_cast<char*>(Render.c_str())};
+        for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
+        execv(Render.c_str(), argv.data());
+        _exit(121);
+    }
+    return pid;
+}
+
+}  // namespace
+
+// What is under an output's name decides how it is written: the rename is
+// for regular files; what a link points to is the file; a replaced file
+// keeps its mode and its other names.
+TEST_F(RenderFiles, EachKindOfOutputPathIsWrittenAsWhatItIs) {
+    const fs::path out = root_ / "out";
+    const std::vector<std::string> render = {"--data", "data", "--frames", "2", "--ansi"};
+    auto run = [&](const std::string& target) {
+        std::vector<std::string> arguments = render;
+        arguments.push_back(target);
+        return runRender(root_, arguments);
+    };
+    {
+        SCOPED_TRACE("FIFO: its reader gets the frames, the FIFO stays");
+        ASSERT_EQ(mkfifo((out / "fifo").c_str(), 0600), 0);
+        const int reader = open((out / "fifo").c_str(), O_RDONLY | O_NONBLOCK);
+        ASSERT_GE(reader, 0);
+        const RenderRun r = run("out/fifo");
+        EXPECT_EQ(r.status, 0) << r.errors;
+        char buffer[65536];
+        EXPECT_GT(read(reader, buffer, sizeof buffer), 1000);
+        close(reader);
+        EXPECT_TRUE(fs::is_fifo(out / "fifo"));
+    }
+    {
+        SCOPED_TRACE("symbolic link: its target is replaced, the link stays");
+        std::ofstream(out / "target.ansi") << "old";
+        fs::create_symlink("target.ansi", out / "link.ansi");
+        EXPECT_EQ(run("out/link.ansi").status, 0);
+        EXPECT_TRUE(fs::is_symlink(out / "link.ansi"));
+        EXPECT_GT(fs::file_size(out / "target.ansi"), 1000u);
+        fs::create_symlink("missing.ansi", out / "dangling.ansi");
+        EXPECT_EQ(run("out/dangling.ansi").status, 0);
+        EXPECT_TRUE(fs::is_symlink(out / "dangling.ansi"));
+        EXPECT_GT(fs::file_size(out / "missing.ansi"), 1000u);
+    }
+    {
+        SCOPED_TRACE("mode 0600 is kept");
+        std::ofstream(out / "private.ansi") << "old";
+        fs::permissions(out / "private.ansi", fs::perms::owner_read | fs::perms::owner_write);
+        EXPECT_EQ(run("out/private.ansi").status, 0);
+        struct stat status {};
+        ASSERT_EQ(stat((out / "private.ansi").c_str(), &status), 0);
+        EXPECT_EQ(status.st_mode & 07777, 0600u);
+    }
+    {
+        SCOPED_TRACE("hard links: both names see the new frames");
+        std::ofstream(out / "one.ansi") << "old";
+        fs::create_hard_link(out / "one.ansi", out / "two.ansi");
+        EXPECT_EQ(run("out/one.ansi").status, 0);
+        EXPECT_EQ(fs::hard_link_count(out / "one.ansi"), 2u);
+        EXPECT_GT(fs::file_size(out / "two.ansi"), 1000u);
+        EXPECT_EQ(fileText(out / "one.ansi"), fileText(out / "two.ansi"));
+    }
+    if (geteuid() == 0) {
+        SCOPED_TRACE("a character device (the null device, made here) stays one");
+        ASSERT_EQ(mknod((out / "null").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+        EXPECT_EQ(run("out/null").status, 0);
+        EXPECT_TRUE(fs::is_character_file(out / "null"));
+    }
+    {
+        SCOPED_TRACE("standard output, full: every write is checked");
+        std::vector<std::string> arguments = render;
+        arguments.push_back("-");
+        const RenderRun r = runRender(root_, arguments, 0, Stdout::Full);
+        EXPECT_EQ(r.status, 1);
+        expectOneLine(r, "-: ", std::strerror(ENOSPC));
+        EXPECT_FALSE(fs::exists(root_ / "-"));
+    }
+    for (const auto& entry : fs::directory_iterator(out))
+        EXPECT_EQ(entry.path().filename().string().find(".partial-"), std::string::npos) << entry.path();
+}
+
+TEST_F(RenderFiles, OutputsIntoOneFileOrWithoutANameAreRefusedBeforeRendering) {
+    std::ofstream(root_ / "out" / "X") << "old";
+    fs::create_symlink("X", root_ / "out" / "to-X");
+    const std::vector<std::vector<std::string>> cases = {
+        {"--wav", "out/s.out", "--ansi", "out/s.out"},
+        {"--ansi", "out/X", "--cast", "out/./X"},
+        {"--ansi", "out/to-X", "--cast", "out/X"},
+        {"--ansi", "out/../out/new", "--video", "out/new"},
+        {"--ansi", "-", "--hashes"},
+    };
+    for (std::vector<std::string> arguments : cases) {
+        SCOPED_TRACE(arguments[1] + " " + arguments[3 % arguments.size()]);
+        arguments.insert(arguments.begin(), {"--data", "data", "--frames", "2"});
+        const RenderRun run = runRender(root_, arguments);
+        EXPECT_EQ(run.status, 2);
+        expectOneLine(run, "--", "write to the same file");
+        EXPECT_EQ(fileText(root_ / "out" / "X"), "old");
+    }
+    EXPECT_EQ(outputFiles().size(), 2u);  // X and the link to it
+    for (const char* option : {"--ansi", "--data", "--wav", "--png"}) {
+        SCOPED_TRACE(option);
+        const RenderRun run = runRender(root_, {"--frames", "2", option, ""});
+        EXPECT_EQ(run.status, 2);
+        EXPECT_NE(run.errors.find(std::string(option) + " needs a name, not ''"), std::string::npos) << run.errors;
+    }
+}
+
+// Every signal that ends a run removes what it was writing, then ends it
+// as the signal would.
+TEST_F(RenderFiles, AnEndingSignalLeavesNoTemporaryFile) {
+    struct Case {
+        int signal;
+        std::vector<std::string> output;
+    };
+    const Case cases[] = {{SIGINT, {"--ansi", "out/x.ansi"}},
+                          {SIGTERM, {"--png", "out/png"}},
+                          {SIGHUP, {"--cast", "out/x.cast"}},
+                          {SIGQUIT, {"--ansi", "out/x.ansi", "--cast", "out/y.cast"}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(strsignal(c.signal));
+        std::vector<std::string> arguments = {"--data", "data"};
+        arguments.insert(arguments.end(), c.output.begin(), c.output.end());
+        const pid_t pid = startRender(root_, arguments);
+        // Until the run is writing: a temporary file is there.
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        bool writing = false;
+        while (!writing && std::chrono::steady_clock::now() < end) {
+            for (const std::string& file : outputFiles())
+                writing = writing || file.find(".partial-") != std::string::npos;
+            usleep(20000);
+        }
+        EXPECT_TRUE(writing);
+        kill(pid, c.signal);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.signal) << status;
+        for (const std::string& file : outputFiles()) EXPECT_EQ(file.find(".partial-"), std::string::npos) << file;
+    }
+}
+
+// What was asked for is the output: not writing it is a failure.
+TEST_F(RenderFiles, HelpAndVersionIntoAFullStandardOutputFail) {
+    for (const char* option : {"--help", "--version"}) {
+        SCOPED_TRACE(option);
+        const RenderRun run = runRender(root_, {option}, 0, Stdout::Full);
+        EXPECT_EQ(run.status, 1);
+        expectOneLine(run, "standard output: ", std::strerror(ENOSPC));
+        EXPECT_EQ(runRender(root_, {option}).status, 0);
+        const std::string demo = std::string(HAZELGLOW_BIN_DIR) + "/hazelglow";
+        if (!fs::exists(demo)) continue;
+        const std::string errors = (root_ / "errors.txt").string();
+        const int status = std::system((demo + " " + option + " >/dev/full 2>" + errors).c_str());
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+        EXPECT_EQ(fileText(errors), std::string("hazelglow: standard output: ") + std::strerror(ENOSPC) + "\n");
+    }
+}

@@ -1,13 +1,13 @@
 // --video with FFmpeg's libraries: libavformat writes the container,
 // libavcodec encodes, libswscale turns the RGB pictures into the encoder's
 // pixel format and libswresample the 16-bit mix into the encoder's samples.
-#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -64,34 +64,6 @@ std::string lowerExtension(const std::string& path) {
     return extension;
 }
 
-// The temporary file's name, where the signal handler can reach it without
-// allocating. One video per run, so one slot.
-char partialPath[4096];
-struct sigaction previousInt, previousTerm;
-
-void removePartialAndDie(int signal) {
-    if (partialPath[0] != '\0') unlink(partialPath);
-    struct sigaction restore = {};
-    restore.sa_handler = SIG_DFL;
-    sigaction(signal, &restore, nullptr);
-    raise(signal);
-}
-
-void guardPartialFile(const std::string& path) {
-    std::snprintf(partialPath, sizeof partialPath, "%s", path.c_str());
-    struct sigaction action = {};
-    action.sa_handler = removePartialAndDie;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &previousInt);
-    sigaction(SIGTERM, &action, &previousTerm);
-}
-
-void releasePartialFile() {
-    sigaction(SIGINT, &previousInt, nullptr);
-    sigaction(SIGTERM, &previousTerm, nullptr);
-    partialPath[0] = '\0';
-}
-
 std::string clockText(double seconds) {
     const int whole = static_cast<int>(seconds + 0.5);
     char text[32];
@@ -104,11 +76,7 @@ public:
     explicit VideoOutput(VideoRequest request) : request_(std::move(request)), progress_(isatty(STDERR_FILENO) != 0) {}
 
     ~VideoOutput() override {
-        if (!finished_ && !temporaryPath_.empty()) {
-            closeFile();
-            std::remove(temporaryPath_.c_str());
-            releasePartialFile();
-        }
+        closeFile();  // before the OutputFile removes what was not finished
         avcodec_free_context(&video_);
         avcodec_free_context(&audio_);
         av_frame_free(&picture_);
@@ -140,8 +108,7 @@ private:
 
     VideoRequest request_;
     bool progress_;
-    std::string temporaryPath_;
-    bool finished_ = false;
+    std::unique_ptr<OutputFile> file_;
     AVFormatContext* format_ = nullptr;
     AVCodecContext* video_ = nullptr;
     AVCodecContext* audio_ = nullptr;
@@ -181,8 +148,11 @@ Result VideoOutput::open() {
     console_.resize(size_t(ScreenshotWidth) * ScreenshotHeight * 3);
     scaled_.resize(size_t(width_) * size_t(height_) * 3);
 
-    temporaryPath_ = temporaryName(request_.path);  // the same rule as every output
-    if (avformat_alloc_output_context2(&format_, nullptr, recipe->container, temporaryPath_.c_str()) < 0)
+    // The same rule as every output: a temporary name, put in place when complete.
+    file_ = std::make_unique<OutputFile>(request_.path, OutputFile::Opening::Named);
+    if (!file_->ok()) return Result::failed(request_.path, file_->problem());
+    const std::string& temporaryPath = file_->temporaryPath();
+    if (avformat_alloc_output_context2(&format_, nullptr, recipe->container, temporaryPath.c_str()) < 0)
         return Result::failed(request_.path, std::string("no ") + recipe->container + " support in FFmpeg");
     if (Result result = openVideo(*recipe); !result) return result;
     if (Result result = openAudio(*recipe); !result) return result;
@@ -190,11 +160,8 @@ Result VideoOutput::open() {
 
     packet_ = av_packet_alloc();
     if (packet_ == nullptr) return Result::failed(request_.path, "out of memory");
-    guardPartialFile(temporaryPath_);
-    if (const int error = avio_open(&format_->pb, temporaryPath_.c_str(), AVIO_FLAG_WRITE); error < 0) {
-        releasePartialFile();
+    if (const int error = avio_open(&format_->pb, temporaryPath.c_str(), AVIO_FLAG_WRITE); error < 0)
         return Result::failed(request_.path, ffmpegError(error));
-    }
     if (const int error = avformat_write_header(format_, nullptr); error < 0)
         return Result::failed(request_.path, ffmpegError(error));
 
@@ -441,10 +408,7 @@ bool VideoOutput::finish() {
         return fail(Result::failed(request_.path, ffmpegError(error)));
     if (const int error = avio_closep(&format_->pb); error < 0)
         return fail(Result::failed(request_.path, ffmpegError(error)));
-    if (std::rename(temporaryPath_.c_str(), request_.path.c_str()) != 0)
-        return fail(Result::failed(request_.path, std::strerror(errno)));
-    finished_ = true;
-    releasePartialFile();
+    if (!file_->commit()) return false;
     if (progress_) showProgress(true);
     return true;
 }

@@ -9,9 +9,11 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <new>
 #include <string>
 #include <sys/stat.h>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "demo/data_files.h"
@@ -23,6 +25,7 @@
 #include "tools/render/frame_outputs.h"
 #include "tools/render/frame_terminal.h"
 #include "tools/render/frame_video.h"
+#include "tools/render/output_file.h"
 
 namespace {
 
@@ -110,6 +113,32 @@ long long parseNumber(const char* option, const char* text, long long low, long 
     return value;
 }
 
+// Two outputs into one file would interleave or overwrite each other: refused
+// before anything is rendered, whatever the spelling ("x", "./x", a link).
+// --dump and --png may share a folder: their file names differ.
+void refuseSharedOutputs(const Options& options) {
+    std::vector<std::pair<std::string, std::string>> outputs;
+    for (const auto& [option, path] : {std::pair{"--wav", &options.wavPath},
+                                       {"--ansi", &options.ansiPath},
+                                       {"--cast", &options.castPath},
+                                       {"--video", &options.videoPath},
+                                       {"--dump", &options.dumpDir},
+                                       {"--png", &options.pngDir}})
+        if (!path->empty()) outputs.emplace_back(option, *path);
+    if (options.hashes) outputs.emplace_back("--hashes", "-");
+    if (options.stats) outputs.emplace_back("--stats", "-");
+    for (size_t i = 0; i < outputs.size(); ++i)
+        for (size_t j = i + 1; j < outputs.size(); ++j) {
+            const auto& [first, a] = outputs[i];
+            const auto& [second, b] = outputs[j];
+            if ((first == "--dump" && second == "--png") || (first == "--hashes" && second == "--stats")) continue;
+            if (!sameOutput(a, b)) continue;
+            std::fprintf(stderr, "hazelglow-render: %s %s and %s %s write to the same file\n", first.c_str(), a.c_str(),
+                         second.c_str(), b.c_str());
+            std::exit(2);
+        }
+}
+
 Options parseOptions(int argc, char** argv) {
     Options options;
     for (int i = 1; i < argc; ++i) {
@@ -118,14 +147,21 @@ Options parseOptions(int argc, char** argv) {
             if (i + 1 >= argc) usageError(arg + " needs a value");
             return argv[++i];
         };
+        // A file or folder name: '' would be read as no option at all, or as "/".
+        auto name = [&]() -> const char* {
+            const char* text = value();
+            if (text[0] == '\0') usageError(arg + " needs a name, not ''");
+            return text;
+        };
+        // What was asked for, written in full or a failure (a full standard output).
         if (arg == "--help" || arg == "-h") {
             printUsage(stdout);
-            std::exit(0);
+            std::exit(flushStream(stdout, "standard output") ? 0 : 1);
         } else if (arg == "--version") {
             std::printf("hazelglow-render %s\n", HAZELGLOW_VERSION);
-            std::exit(0);
+            std::exit(flushStream(stdout, "standard output") ? 0 : 1);
         } else if (arg == "--data") {
-            options.dataDir = value();
+            options.dataDir = name();
         } else if (arg == "--start-tick") {
             options.startTick = static_cast<uint32_t>(parseNumber("--start-tick", value(), 0, UINT32_MAX));
         } else if (arg == "--frames") {
@@ -136,21 +172,21 @@ Options parseOptions(int argc, char** argv) {
         } else if (arg == "--hashes") {
             options.hashes = true;
         } else if (arg == "--wav") {
-            options.wavPath = value();
+            options.wavPath = name();
         } else if (arg == "--stats") {
             options.stats = true;
         } else if (arg == "--dump") {
-            options.dumpDir = value();
+            options.dumpDir = name();
         } else if (arg == "--ansi") {
-            options.ansiPath = value();
+            options.ansiPath = name();
         } else if (arg == "--cast") {
-            options.castPath = value();
+            options.castPath = name();
         } else if (arg == "--video") {
-            options.videoPath = value();
+            options.videoPath = name();
         } else if (arg == "--video-scale") {
             options.videoScale = static_cast<int>(parseNumber("--video-scale", value(), 1, 4));
         } else if (arg == "--png") {
-            options.pngDir = value();
+            options.pngDir = name();
         } else if (arg == "--size") {
             const char* text = value();
             if (!parseSize(text, 'x', 1, 65535, options.terminal.columns, options.terminal.rows))
@@ -177,6 +213,7 @@ Options parseOptions(int argc, char** argv) {
     if (options.fromGiven && options.from > options.frames)
         usageError("--from " + std::to_string(options.from) + " is past the last frame (--frames " +
                    std::to_string(options.frames) + "): nothing would be output");
+    refuseSharedOutputs(options);
     if (!options.videoPath.empty()) {
         if (!videoOutputAvailable())
             usageError("--video is not available: this hazelglow-render was built without FFmpeg's libraries");
@@ -231,9 +268,7 @@ int fail(const Result& result, int status) {
     return status;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
     const Options options = parseOptions(argc, argv);
     // Standard output closed: say so now, before a file opened later takes
     // its number and the hashes land in it.
@@ -304,4 +339,18 @@ int main(int argc, char** argv) {
     for (auto& sink : outputs)
         if (!sink->finish()) return 1;
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // The libraries' allocations are the only source of exceptions: one line, not an abort.
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::fputs("hazelglow-render: out of memory\n", stderr);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "hazelglow-render: %s\n", error.what());
+    }
+    return 1;
 }
