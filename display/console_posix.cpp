@@ -30,6 +30,7 @@
 // for the key poll (display/console_posix.h).
 #include "display/console_posix.h"
 #include "display/console.h"
+#include "display/ending_signals_posix.h"
 
 #include <atomic>
 #include <cerrno>
@@ -58,24 +59,9 @@
 namespace {
 
 // Every signal whose default action ends the process gives the terminal
-// back first. These then die of the signal itself (its default action), so
-// the caller sees how the demo ended: a shell's loop stops on Ctrl+C and
-// still reads 128 + n as the status.
-constexpr int EndingSignals[] = {
-    SIGINT,    SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGPIPE, SIGVTALRM, SIGPROF,
-#ifdef SIGIO
-    SIGIO,
-#endif
-#ifdef SIGPWR
-    SIGPWR,
-#endif
-#ifdef SIGSTKFLT
-    SIGSTKFLT,
-#endif
-#ifdef SIGEMT
-    SIGEMT,
-#endif
-};
+// back first (display/ending_signals_posix.h). These then die of the signal
+// itself, so the caller sees how the demo ended: a shell's loop stops on
+// Ctrl+C and still reads 128 + n as the status.
 // Faults: the terminal is given back, then the signal goes to whoever had it
 // before (the default action: a core dump, or a sanitizer's report).
 constexpr int FaultSignals[] = {SIGSEGV, SIGABRT, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS, SIGXCPU, SIGXFSZ};
@@ -84,14 +70,9 @@ constexpr int FlagSignals[] = {SIGWINCH, SIGCONT};
 // is given back first, then the demo stops.
 constexpr int StopSignals[] = {SIGTSTP, SIGTTIN, SIGTTOU};
 
-// The real-time signals end the process by default too; their range is
-// known only at run time.
 template <typename Visit>
 void forEachEndingSignal(Visit visit) {
-    for (int sig : EndingSignals) visit(sig);
-#ifdef SIGRTMIN
-    for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig) visit(sig);
-#endif
+    endingsignals::forEach(visit);
 }
 
 sigset_t onlySignal(int sig) {

@@ -98,6 +98,18 @@ void declareLength(std::vector<uint8_t>& ogg, uint64_t frames) {
     std::memcpy(ogg.data() + last + 22, &crc, 4);
 }
 
+// A tone with noise on it, so every second of the encoded stream takes
+// about as many bytes.
+std::vector<float> noisyTone(uint32_t frames, uint32_t channels, uint32_t rate, uint32_t seed) {
+    std::vector<float> planar = tone(frames, channels, rate);
+    uint32_t noise = seed;
+    for (float& x : planar) {
+        noise = noise * 1103515245u + 12345u;
+        x += float(int(noise >> 16 & 0xFF) - 128) / 1024.0f;
+    }
+    return planar;
+}
+
 }  // namespace
 
 // Streams that decode without a fault yet are not what a soundtrack must
@@ -106,14 +118,7 @@ void declareLength(std::vector<uint8_t>& ogg, uint64_t frames) {
 // allocate what the header says, so each is refused with the reason.
 TEST(VorbisLoader, StreamsThatAreNotWhatTheyClaimAreRefusedWithTheReason) {
     const uint32_t rate = 22050, frames = 8 * rate;
-    // With noise on it, so every second takes about as many bytes.
-    std::vector<float> planar = tone(frames, 2, rate);
-    uint32_t noise = 4321;
-    for (float& x : planar) {
-        noise = noise * 1103515245u + 12345u;
-        x += float(int(noise >> 16 & 0xFF) - 128) / 1024.0f;
-    }
-    const std::vector<uint8_t> ogg = makeOggVorbis(planar, 2, rate);
+    const std::vector<uint8_t> ogg = makeOggVorbis(noisyTone(frames, 2, rate, 4321), 2, rate);
     ASSERT_GT(ogg.size(), 100000u);
     auto prefix = [&](size_t bytes) { return std::vector<uint8_t>(ogg.begin(), ogg.begin() + std::ptrdiff_t(bytes)); };
     std::vector<uint8_t> longer = ogg;
@@ -208,17 +213,11 @@ TEST(VorbisLoader, DamagedStreamsAreUnreadable) {
 // declares. Playing what decoded would end the soundtrack early, silently.
 TEST(VorbisLoader, AStreamThatBreaksOffIsRefusedWithTheSecond) {
     const uint32_t rate = 22050, frames = 6 * rate;
-    // A tone with noise on it, so every second takes about as many bytes.
-    std::vector<float> planar = tone(frames, 1, rate);
-    uint32_t noise = 12345;
-    for (float& x : planar) {
-        noise = noise * 1103515245u + 12345u;
-        x += float(int(noise >> 16 & 0xFF) - 128) / 1024.0f;
-    }
-    const std::vector<uint8_t> ogg = makeOggVorbis(planar, 1, rate);
+    const std::vector<uint8_t> ogg = makeOggVorbis(noisyTone(frames, 1, rate, 12345), 1, rate);
     ASSERT_GT(ogg.size(), 30000u);
     const size_t third = ogg.size() / 3;
     std::vector<uint8_t> overwritten = ogg;
+    uint32_t noise = 12345;
     for (size_t i = third; i < third + 5000; ++i) {
         noise = noise * 1103515245u + 12345u;
         overwritten[i] = uint8_t(noise >> 16);

@@ -96,6 +96,14 @@ RenderRun runRender(const fs::path& dir, const std::vector<std::string>& argumen
 
 // A data folder with the build's strips and a one-second soundtrack, and an
 // empty output folder beside it.
+// The first `bytes` bytes of one of the build's data files, as `to`.
+void writeBuiltPrefix(const char* name, size_t bytes, const fs::path& to) {
+    std::ifstream in(fs::path(HAZELGLOW_BUILD_DATA_DIR) / name, std::ios::binary);
+    std::string head(bytes, '\0');
+    in.read(head.data(), std::streamsize(bytes));
+    std::ofstream(to, std::ios::binary) << head;
+}
+
 class RenderFiles : public testing::Test {
 protected:
     void SetUp() override {
@@ -211,13 +219,7 @@ TEST_F(RenderFiles, BrokenDataFilesAreNamedWithTheReason) {
         {"dangling link", [](const fs::path& path) { fs::create_symlink("gone.png", path); },
          "a symbolic link to a file that is not there"},
         {"missing", [](const fs::path&) {}, "No such file or directory"},
-        {"cut at 33 bytes",
-         [](const fs::path& path) {
-             std::ifstream in(fs::path(HAZELGLOW_BUILD_DATA_DIR) / "wipe.png", std::ios::binary);
-             std::string head(33, '\0');
-             in.read(head.data(), 33);
-             std::ofstream(path, std::ios::binary) << head;
-         },
+        {"cut at 33 bytes", [](const fs::path& path) { writeBuiltPrefix("wipe.png", 33, path); },
          "the PNG file is cut short"},
     };
     for (const Case& c : cases) {
@@ -244,13 +246,7 @@ TEST_F(RenderFiles, TheSoundtrackMessageSaysWhatIsWrong) {
          "not a soundtrack the demo can play (Ogg Vorbis or PCM WAVE expected)"},
         {"24-bit", [](const fs::path& path) { writeWave(path, 1, 24); }, "8- or 16-bit PCM WAVE expected"},
         {"float", [](const fs::path& path) { writeWave(path, 1, 32); }, "8- or 16-bit PCM WAVE expected"},
-        {"cut short",
-         [](const fs::path& path) {
-             std::ifstream in(fs::path(HAZELGLOW_BUILD_DATA_DIR) / "hazelglow.ogg", std::ios::binary);
-             std::string head(150000, '\0');
-             in.read(head.data(), 150000);
-             std::ofstream(path, std::ios::binary) << head;
-         },
+        {"cut short", [](const fs::path& path) { writeBuiltPrefix("hazelglow.ogg", 150000, path); },
          "before its last page (cut short?)"},
         {"no samples", [](const fs::path& path) { writeWave(path, 0, 16); }, "holds no samples"},
         {"1 GB, sparse",

@@ -8,6 +8,8 @@
 
 #include "tools/render/output_file_system.h"
 
+#include "display/ending_signals_posix.h"
+
 namespace {
 
 // Names that stand for a descriptor this process already has (standard
@@ -94,17 +96,6 @@ char guardedPaths[Slots][4096];
 std::atomic<bool> guardedInUse[Slots];
 std::atomic<bool> handlersInstalled{false};
 
-// Every signal whose default action ends the process without a core dump.
-constexpr int EndingSignals[] = {
-    SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGPIPE, SIGVTALRM, SIGPROF,
-#ifdef SIGIO
-    SIGIO,
-#endif
-#ifdef SIGPWR
-    SIGPWR,
-#endif
-};
-
 void removeTemporariesAndDie(int sig) {
     for (int slot = 0; slot < Slots; ++slot)
         if (guardedInUse[slot].load()) unlink(guardedPaths[slot]);
@@ -120,12 +111,12 @@ void installHandlers() {
     struct sigaction action {};
     action.sa_handler = removeTemporariesAndDie;
     sigfillset(&action.sa_mask);  // one handler at a time
-    for (int sig : EndingSignals) {
+    endingsignals::forEach([&](int sig) {
         struct sigaction previous {};
         // A signal the caller ignores (nohup's SIGHUP) stays ignored.
-        if (sigaction(sig, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
+        if (sigaction(sig, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) return;
         sigaction(sig, &action, nullptr);
-    }
+    });
 }
 
 }  // namespace
