@@ -34,15 +34,7 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "scripts"))
-from demo_pty import DemoInPty  # noqa: E402
-
-
-def percentile(values, fraction):
-    ordered = sorted(values)
-    if not ordered:
-        return float("nan")
-    index = min(len(ordered) - 1, max(0, int(round(fraction * (len(ordered) - 1)))))
-    return ordered[index]
+from demo_pty import DemoInPty, percentile  # noqa: E402
 
 
 def run(args):

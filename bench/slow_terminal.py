@@ -26,17 +26,9 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "scripts"))
-from demo_pty import DemoInPty  # noqa: E402
+from demo_pty import DemoInPty, percentile  # noqa: E402
 
 FRAME_END = b"\x1b[?25l\x1b[?2026l"  # the last bytes of every frame (cursor hidden, update ends)
-
-
-def percentile(values, fraction):
-    ordered = sorted(values)
-    if not ordered:
-        return float("nan")
-    index = min(len(ordered) - 1, max(0, int(round(fraction * (len(ordered) - 1)))))
-    return ordered[index]
 
 
 def run(args, frame_log, sent_log):

@@ -15,6 +15,16 @@ import struct
 import termios
 
 
+# The value below which `fraction` of the values lie (nearest rank), for the
+# figures the bench scripts print.
+def percentile(values, fraction):
+    ordered = sorted(values)
+    if not ordered:
+        return float("nan")
+    index = min(len(ordered) - 1, max(0, int(round(fraction * (len(ordered) - 1)))))
+    return ordered[index]
+
+
 class DemoInPty:
     def __init__(self, argv, env, cwd=None, rows=55, columns=100):
         ready_read, ready_write = os.pipe()
