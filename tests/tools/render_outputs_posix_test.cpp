@@ -37,6 +37,16 @@ struct RenderRun {
 
 enum class Stdout { Null, Full, Closed };
 
+// In a forked child: the tool in `dir` with `arguments`; never returns.
+[[noreturn]] void execRender(const fs::path& dir, const std::vector<std::string>& arguments) {
+    if (chdir(dir.c_str()) != 0) _exit(120);
+    std::vector<char*> argv = {const_cast<char*>(Render.c_str())};
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    execv(Render.c_str(), argv.data());
+    _exit(121);
+}
+
 // Runs the tool with `arguments` in `dir`. `fileSizeLimit` > 0 stands in for
 // a full disk: writes past it fail with EFBIG (SIGXFSZ ignored).
 RenderRun runRender(const fs::path& dir, const std::vector<std::string>& arguments, long fileSizeLimit = 0,
@@ -60,12 +70,7 @@ RenderRun runRender(const fs::path& dir, const std::vector<std::string>& argumen
             const rlimit limit{static_cast<rlim_t>(fileSizeLimit), static_cast<rlim_t>(fileSizeLimit)};
             setrlimit(RLIMIT_FSIZE, &limit);
         }
-        if (chdir(dir.c_str()) != 0) _exit(120);
-        std::vector<char*> argv = {const_cast<char*>(Render.c_str())};
-        for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-        argv.push_back(nullptr);
-        execv(Render.c_str(), argv.data());
-        _exit(121);
+        execRender(dir, arguments);
     }
     close(errPipe[1]);
     RenderRun run;
@@ -297,12 +302,7 @@ pid_t startRender(const fs::path& dir, const std::vector<std::string>& arguments
         const int null = open("/dev/null", O_WRONLY);
         dup2(null, 1);
         dup2(null, 2);
-        if (chdir(dir.c_str()) != 0) _exit(120);
-        std::vector<char*> argv = {const_cast<char*>(Render.c_str())};
-        for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-        argv.push_back(nullptr);
-        execv(Render.c_str(), argv.data());
-        _exit(121);
+        execRender(dir, arguments);
     }
     return pid;
 }
