@@ -251,6 +251,26 @@ inline std::string withoutSoundLine(std::string out) {
     return out;
 }
 
+// An xterm window operation that sizes the window, in cells or pixels:
+// ESC [ 4 or 8 ; digits ; digits t.
+inline bool asksForASize(std::string_view output) {
+    const auto digits = [&](size_t& at) {
+        const size_t from = at;
+        while (at < output.size() && output[at] >= '0' && output[at] <= '9') ++at;
+        return at > from;
+    };
+    for (size_t start = output.find("\x1b["); start != std::string_view::npos;
+         start = output.find("\x1b[", start + 1)) {
+        size_t at = start + 2;
+        if (at + 1 >= output.size() || (output[at] != '4' && output[at] != '8') || output[at + 1] != ';') continue;
+        at += 2;
+        if (!digits(at) || at >= output.size() || output[at] != ';') continue;
+        ++at;
+        if (digits(at) && at < output.size() && output[at] == 't') return true;
+    }
+    return false;
+}
+
 // What the demo wrote after giving the terminal back, but that line.
 inline std::string afterRestore(const std::string& out) {
     return withoutSoundLine(out).substr(out.rfind(TermSeq::ConsoleRestore) + TermSeq::ConsoleRestore.size());

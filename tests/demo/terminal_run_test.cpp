@@ -5,7 +5,6 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,11 +18,6 @@ namespace fs = std::filesystem;
 namespace {
 
 using namespace ptytest;
-
-// An xterm window operation that sizes the window, in cells or pixels.
-bool asksForASize(const std::string& output) {
-    return std::regex_search(output, std::regex("\x1b\\[[48];[0-9]+;[0-9]+t"));
-}
 
 // The picture centred as a grid of `columns` x `rows`, nothing around it.
 void expectGridCentred(const EmulatedTerminal& term, int columns, int rows) {

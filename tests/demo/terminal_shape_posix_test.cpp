@@ -5,7 +5,6 @@
 
 #include <csignal>
 #include <fcntl.h>
-#include <regex>
 #include <string>
 #include <termios.h>
 #include <unistd.h>
@@ -33,11 +32,6 @@ PtyOptions withPixels(const DataDir& data, int columns, int rows, int xPixels, i
     return options;
 }
 
-// An xterm window operation that sizes the window, in cells or pixels.
-bool asksForASize(const std::string& output) {
-    return std::regex_search(output, std::regex("\x1b\\[[48];[0-9]+;[0-9]+t"));
-}
-
 // The picture's cells inside a centred grid, none outside.
 void expectGrid(const PtyRun& run, int columns, int rows) {
     EmulatedTerminal term(run.rows(), run.columns());
@@ -45,6 +39,13 @@ void expectGrid(const PtyRun& run, int columns, int rows) {
     int outside = 0;
     EXPECT_GT(pictureCells(term, &outside, columns, rows), 0);
     EXPECT_EQ(outside, 0);
+}
+
+// The matcher the tests below rely on to see that no size was asked for.
+TEST(TerminalShape, TheSizeRequestMatcherSeesRequestsOnly) {
+    EXPECT_TRUE(asksForASize("ab\x1b[4;600;640tcd"));
+    EXPECT_TRUE(asksForASize("\x1b[8;50;80t"));
+    EXPECT_FALSE(asksForASize("\x1b[18t\x1b[14t\x1b[4;600t\x1b[8;;80t\x1b[48;5;16m"));
 }
 
 TEST(TerminalShape, ASmallWindowIsAskedToGrowInPixelsAndGivenItsSizeBack) {
