@@ -296,6 +296,16 @@ inline void expectTerminalGivenBack(const PtyRun& run, bool quiet = true) {
     }
 }
 
+// After a stop: the terminal given back, then taken again and frames
+// flowing once more.
+inline bool waitForTerminalTakenAgain(PtyRun& run) {
+    return run.readUntil([&](const std::string& out) {
+        const size_t back = out.find(TermSeq::ConsoleRestore);
+        return back != std::string::npos && out.find(TermSeq::ConsoleEnter, back) != std::string::npos &&
+               run.count(TermSeq::SyncBegin) > run.count(TermSeq::ConsoleRestore) + 5;
+    });
+}
+
 // The usual ending: a key, a clean exit, the terminal given back.
 inline void endWithKey(PtyRun& run, std::string_view key = "q") {
     run.type(key);

@@ -342,11 +342,7 @@ TEST(TerminalRun, CtrlZGivesTheTerminalBackAndTheDemoTakesItAgain) {
     // actually stop it (an orphaned group ignores stop signals); the
     // terminal must still be given back, then taken again.
     kill(run.pid(), SIGTSTP);
-    ASSERT_TRUE(run.readUntil([&](const std::string& out) {
-        const size_t back = out.find(TermSeq::ConsoleRestore);
-        return back != std::string::npos && out.find(TermSeq::ConsoleEnter, back) != std::string::npos &&
-               run.count(TermSeq::SyncBegin) > run.count(TermSeq::ConsoleRestore) + 5;
-    }));
+    ASSERT_TRUE(waitForTerminalTakenAgain(run));
     const std::string& out = run.output();
     const size_t back = out.find(TermSeq::ConsoleRestore);
     // Taken again with its title, and repainted from a cleared screen.
