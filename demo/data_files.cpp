@@ -14,7 +14,10 @@
 #error "the build names the installed data directory"
 #endif
 
-std::string dataFileProblem(const std::string& path) {
+namespace {
+
+// Empty when the file can be read.
+std::string whyUnreadable(const std::string& path) {
     struct stat info {};
     if (isBrokenLink(path)) {
         stat(path.c_str(), &info);
@@ -40,8 +43,6 @@ std::string dataFileProblem(const std::string& path) {
     return why;
 }
 
-namespace {
-
 std::string placesLooked(const std::vector<std::string>& directories) {
     std::string list;
     for (const std::string& dir : directories) list += (list.empty() ? "" : ", ") + dir;
@@ -49,6 +50,11 @@ std::string placesLooked(const std::vector<std::string>& directories) {
 }
 
 }  // namespace
+
+Result dataFileReadable(const std::string& path) {
+    const std::string why = whyUnreadable(path);
+    return why.empty() ? Result::ok() : Result::failed(path, why);
+}
 
 std::string directoryOf(const std::string& path) {
     const size_t slash = path.find_last_of('/');
@@ -81,10 +87,9 @@ Result findDataFiles(const std::vector<std::string>& directories, DataFiles& fil
             const std::string path = dir + "/" + file.name;
             struct stat info {};
             if (stat(path.c_str(), &info) != 0 && !isBrokenLink(path)) continue;
-            const std::string why = dataFileProblem(path);
-            if (!why.empty())
+            if (const Result readable = dataFileReadable(path); !readable)
                 return Result::failed("cannot read data file " + path,
-                                      why + " (looked in " + placesLooked(directories) + ")");
+                                      readable.problem() + " (looked in " + placesLooked(directories) + ")");
             *file.path = path;
             break;
         }

@@ -19,11 +19,11 @@ struct DataFiles {
 // where the system cannot name the running executable itself.
 std::vector<std::string> dataDirectories(const char* argv0);
 
-// Empty when `path` names a regular file that can be read and is not
-// empty; otherwise why not, in words. A folder or a FIFO (whose opening would
+// Worked when `path` names a regular file that can be read and is not
+// empty; otherwise failed with the path and why not, in words. A folder or a FIFO (whose opening would
 // wait for a writer) is "not a regular file"; a dangling symbolic link or a
 // loop of them is broken, not missing. Also used by the render tool.
-std::string dataFileProblem(const std::string& path);
+Result dataFileReadable(const std::string& path);
 
 // Finds all three files; a broken one stops the search rather than being
 // passed over for a copy further down the list. A failure names the file and

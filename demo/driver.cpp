@@ -83,8 +83,8 @@ Result runDemo() {
     return Result::ok();
 }
 
-DemoOptions parseDemoOptions(int argc, const char* const* argv) {
-    DemoOptions options;
+Result parseDemoOptions(int argc, const char* const* argv, DemoOptions& options) {
+    options = DemoOptions{};
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         if (std::strcmp(arg, "--help") == 0) {
@@ -93,19 +93,14 @@ DemoOptions parseDemoOptions(int argc, const char* const* argv) {
             options.action = DemoOptions::Action::Version;
         } else if (std::strcmp(arg, "--fill") == 0 || std::strcmp(arg, "--exact") == 0) {
             const FitMode mode = arg[2] == 'f' ? FitMode::Fill : FitMode::Exact;
-            if (options.fit != FitMode::Auto && options.fit != mode) {
-                options.action = DemoOptions::Action::Refuse;
-                options.problem = "--fill and --exact exclude each other";
-                return options;
-            }
+            if (options.fit != FitMode::Auto && options.fit != mode)
+                return Result::failed("", "--fill and --exact exclude each other");
             options.fit = mode;
         } else {
-            options.action = DemoOptions::Action::Refuse;
-            options.problem = std::string("unknown option '") + arg + "'";
-            return options;
+            return Result::failed("", std::string("unknown option '") + arg + "'");
         }
     }
-    return options;
+    return Result::ok();
 }
 
 const char* demoUsage() {
@@ -114,7 +109,11 @@ const char* demoUsage() {
 
 int demoMain(int argc, char** argv) {
     // Options first, before the data files and the terminal are touched.
-    const DemoOptions options = parseDemoOptions(argc, argv);
+    DemoOptions options;
+    if (const Result parsed = parseDemoOptions(argc, argv, options); !parsed) {
+        std::fprintf(stderr, "hazelglow: %s\n%s", parsed.message().c_str(), Usage);
+        return 2;
+    }
     switch (options.action) {
     case DemoOptions::Action::Help:
     case DemoOptions::Action::Version:
@@ -123,9 +122,6 @@ int demoMain(int argc, char** argv) {
         if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return 0;
         std::fprintf(stderr, "hazelglow: standard output: %s\n", std::strerror(errno));
         return 1;
-    case DemoOptions::Action::Refuse:
-        std::fprintf(stderr, "hazelglow: %s\n%s", options.problem.c_str(), Usage);
-        return 2;
     case DemoOptions::Action::Run:
         break;
     }

@@ -21,14 +21,14 @@
 // terminal went away (hung up with SIGHUP ignored) while the demo ran.
 int demoMain(int argc, char** argv);
 
-// The command line: --help, --version, --fill, --exact.
+// The command line: --help, --version, --fill, --exact. Anything else
+// fails with what was wrong.
 struct DemoOptions {
-    enum class Action : uint8_t { Run, Help, Version, Refuse };
+    enum class Action : uint8_t { Run, Help, Version };
     Action action = Action::Run;
     FitMode fit = FitMode::Auto;
-    std::string problem;  // why the options were refused
 };
-DemoOptions parseDemoOptions(int argc, const char* const* argv);
+Result parseDemoOptions(int argc, const char* const* argv, DemoOptions& options);
 const char* demoUsage();
 
 // Start-up in its fixed order: audio engine, soundtrack, converter tables,

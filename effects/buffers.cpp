@@ -49,22 +49,22 @@ struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
-// Empty when the bytes start like a strip: a PNG signature and a header
+// Worked when the bytes start like a strip: a PNG signature and a header
 // chunk claiming width 320 and 1 to MaxStripFrames whole frames. The size
 // comes straight from IHDR: stb_image's own header reader refuses very
 // large sizes without saying what they are.
-std::string headerProblem(const unsigned char* bytes, size_t size) {
+Result checkStripHeader(const std::string& name, const unsigned char* bytes, size_t size) {
     if (size < sizeof PngSignature || std::memcmp(bytes, PngSignature, sizeof PngSignature) != 0)
-        return "not a PNG image";
+        return Result::failed(name, "not a PNG image");
     if (size < PngHeaderBytes || std::memcmp(bytes + 12, "IHDR", 4) != 0)
-        return "the PNG file is cut short or its header is damaged";
+        return Result::failed(name, "the PNG file is cut short or its header is damaged");
     const uint32_t width = bigEndian32(bytes + 16);
     const uint32_t height = bigEndian32(bytes + 20);
     if (width == ScreenWidth && height > 0 && height % ScreenHeight == 0 && height / ScreenHeight <= MaxStripFrames)
-        return {};
-    return "the image is " + std::to_string(width) + "x" + std::to_string(height) +
-           " pixels; a strip is 320 pixels wide and 1 to " + std::to_string(MaxStripFrames) +
-           " frames of 200 rows high";
+        return Result::ok();
+    return Result::failed(name, "the image is " + std::to_string(width) + "x" + std::to_string(height) +
+                                    " pixels; a strip is 320 pixels wide and 1 to " + std::to_string(MaxStripFrames) +
+                                    " frames of 200 rows high");
 }
 
 }  // namespace
@@ -72,7 +72,7 @@ std::string headerProblem(const unsigned char* bytes, size_t size) {
 Result loadImageStripFromMemory(const uint8_t* bytes, size_t size, const std::string& name, ImageStrip& strip) {
     strip = ImageStrip{};
     if (size == 0) return Result::failed(name, "the file is empty");
-    if (const std::string problem = headerProblem(bytes, size); !problem.empty()) return Result::failed(name, problem);
+    if (Result header = checkStripHeader(name, bytes, size); !header) return header;
     if (size > MaxStripFileBytes) return Result::failed(name, "the file is too large for a 320-pixel strip");
     if (!pngChunksComplete(bytes, size)) return Result::failed(name, "the PNG file is cut short");
 
@@ -112,8 +112,7 @@ Result loadImageStrip(const char* path, ImageStrip& strip) {
     std::vector<unsigned char> bytes(std::min(size_t(size), PngHeaderBytes));
     if (std::fread(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
         return Result::failed(path, "cannot read the file");
-    if (const std::string problem = headerProblem(bytes.data(), bytes.size()); !problem.empty())
-        return Result::failed(path, problem);
+    if (Result header = checkStripHeader(path, bytes.data(), bytes.size()); !header) return header;
     if (size_t(size) > MaxStripFileBytes) return Result::failed(path, "the file is too large for a 320-pixel strip");
     bytes.resize(size_t(size));
     const size_t rest = bytes.size() - PngHeaderBytes;

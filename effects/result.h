@@ -5,6 +5,7 @@
 // a message and an exit status.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <utility>
 
@@ -14,12 +15,16 @@ public:
     // `what` names the file (or the option, or the device); `problem` says
     // what is wrong with it, in words.
     static Result failed(const std::string& what, const std::string& problem) {
-        return Result(what.empty() ? problem : what + ": " + problem);
+        Result result(what.empty() ? problem : what + ": " + problem);
+        result.problemAt_ = what.empty() ? 0 : what.size() + 2;
+        return result;
     }
 
     explicit operator bool() const { return message_.empty(); }
     // "what: problem"; empty when it worked.
     const std::string& message() const { return message_; }
+    // The problem alone, for a caller that names the thing its own way.
+    std::string problem() const { return message_.substr(problemAt_); }
 
 private:
     Result() = default;
@@ -27,4 +32,5 @@ private:
         if (message_.empty()) message_ = "failed";
     }
     std::string message_;
+    size_t problemAt_ = 0;
 };

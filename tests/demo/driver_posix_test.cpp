@@ -156,7 +156,9 @@ TEST(DataLookupPosix, BrokenSymbolicLinksAndFifosStopTheLookup) {
         const std::string& message = found.message();
         EXPECT_FALSE(found);
         EXPECT_EQ(message.rfind("cannot read data file " + wipe + ": " + c.problem + " (looked in ", 0), 0u) << message;
-        EXPECT_EQ(dataFileProblem(wipe), c.problem);
+        const Result readable = dataFileReadable(wipe);
+        EXPECT_EQ(readable.message(), wipe + ": " + c.problem);
+        EXPECT_EQ(readable.problem(), c.problem);
     }
 }
 

@@ -135,25 +135,34 @@ TEST_F(DataLookup, UnreadableFileStopsTheLookup) {
 
 namespace {
 
-DemoOptions parse(std::initializer_list<const char*> args) {
+// The options, or what refused them.
+struct Parsed {
+    Result result;
+    DemoOptions options;
+};
+
+Parsed parse(std::initializer_list<const char*> args) {
     std::vector<const char*> argv{"hazelglow"};
     argv.insert(argv.end(), args);
-    return parseDemoOptions(static_cast<int>(argv.size()), argv.data());
+    DemoOptions options;
+    Result result = parseDemoOptions(static_cast<int>(argv.size()), argv.data(), options);
+    return {std::move(result), options};
 }
 
 TEST(DemoOptions, FillExactHelpVersionAndNothingElse) {
-    EXPECT_EQ(parse({}).action, DemoOptions::Action::Run);
-    EXPECT_EQ(parse({}).fit, FitMode::Auto);
-    EXPECT_EQ(parse({"--fill"}).fit, FitMode::Fill);
-    EXPECT_EQ(parse({"--exact", "--exact"}).fit, FitMode::Exact);
-    EXPECT_EQ(parse({"--fill", "--help"}).action, DemoOptions::Action::Help);
-    EXPECT_EQ(parse({"--version"}).action, DemoOptions::Action::Version);
+    EXPECT_TRUE(parse({}).result);
+    EXPECT_EQ(parse({}).options.action, DemoOptions::Action::Run);
+    EXPECT_EQ(parse({}).options.fit, FitMode::Auto);
+    EXPECT_EQ(parse({"--fill"}).options.fit, FitMode::Fill);
+    EXPECT_EQ(parse({"--exact", "--exact"}).options.fit, FitMode::Exact);
+    EXPECT_EQ(parse({"--fill", "--help"}).options.action, DemoOptions::Action::Help);
+    EXPECT_EQ(parse({"--version"}).options.action, DemoOptions::Action::Version);
     // Anything else is refused, with what was wrong, before it is run.
-    const DemoOptions unknown = parse({"--help", "-f"});
-    EXPECT_EQ(unknown.action, DemoOptions::Action::Refuse);
-    EXPECT_EQ(unknown.problem, "unknown option '-f'");
-    EXPECT_EQ(parse({"fill"}).action, DemoOptions::Action::Refuse);
-    EXPECT_EQ(parse({"--exact", "--fill"}).action, DemoOptions::Action::Refuse);
+    const Parsed unknown = parse({"--help", "-f"});
+    EXPECT_FALSE(unknown.result);
+    EXPECT_EQ(unknown.result.message(), "unknown option '-f'");
+    EXPECT_FALSE(parse({"fill"}).result);
+    EXPECT_EQ(parse({"--exact", "--fill"}).result.message(), "--fill and --exact exclude each other");
     EXPECT_NE(std::string(demoUsage()).find("--fill"), std::string::npos);
 }
 

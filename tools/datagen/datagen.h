@@ -7,12 +7,14 @@
 //
 // Every file is the same byte for byte on every run: fixed seeds, a fixed
 // Ogg serial number, and no arithmetic that depends on the optimiser. Each
-// maker returns false with a one-line reason naming the file on failure.
+// maker returns a Result whose failure is one line naming the file.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "effects/result.h"
 
 namespace datagen {
 
@@ -25,11 +27,11 @@ inline constexpr int WipeMaskCount = 24;
 using GreyStrip = std::vector<uint8_t>;
 
 // Renders the six text frames with the given TrueType font file.
-bool renderTexts(const std::string& fontPath, GreyStrip& strip, std::string& error);
+Result renderTexts(const std::string& fontPath, GreyStrip& strip);
 // The 24 masks of the scene-change wipe (255 keeps the picture, 0 cuts it).
 GreyStrip renderWipeMasks();
 // Writes a grey strip as an RGBA PNG (red = green = blue = value, alpha 255).
-bool writeStripPng(const std::string& path, const GreyStrip& strip, std::string& error);
+Result writeStripPng(const std::string& path, const GreyStrip& strip);
 
 // The soundtrack's sample rate and length.
 inline constexpr int SampleRate = 44100;
@@ -37,9 +39,9 @@ inline constexpr int64_t SoundtrackFrames = 7876260;  // 178.6 s
 // Synthesizes the soundtrack: interleaved stereo, peak about 0.8.
 std::vector<float> synthesizeSoundtrack();
 // Encodes interleaved stereo float samples as Ogg Vorbis, quality 0.5.
-bool writeOggVorbis(const std::string& path, const std::vector<float>& interleaved, std::string& error);
+Result writeOggVorbis(const std::string& path, const std::vector<float>& interleaved);
 
-// Writes bytes to a file; on failure `error` names the file and the reason.
-bool writeFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error);
+// Writes bytes to a file; a failure names the file and the reason.
+Result writeFile(const std::string& path, const std::vector<uint8_t>& bytes);
 
 }  // namespace datagen

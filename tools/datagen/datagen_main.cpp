@@ -13,8 +13,8 @@ constexpr const char* Usage =
     "Makes the demo's data files texts.png, wipe.png and hazelglow.ogg in OUTPUT_DIR.\n"
     "  --font FILE   TrueType font for the text pictures (DejaVu Sans Bold)\n";
 
-int fail(const std::string& message) {
-    std::fprintf(stderr, "hazelglow-datagen: %s\n", message.c_str());
+int fail(const Result& result) {
+    std::fprintf(stderr, "hazelglow-datagen: %s\n", result.message().c_str());
     return 1;
 }
 
@@ -42,12 +42,12 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string prefix = outputDir + "/";
-    std::string error;
-
     datagen::GreyStrip texts;
-    if (!datagen::renderTexts(fontPath, texts, error) || !datagen::writeStripPng(prefix + "texts.png", texts, error))
-        return fail(error);
-    if (!datagen::writeStripPng(prefix + "wipe.png", datagen::renderWipeMasks(), error)) return fail(error);
-    if (!datagen::writeOggVorbis(prefix + "hazelglow.ogg", datagen::synthesizeSoundtrack(), error)) return fail(error);
+    if (Result made = datagen::renderTexts(fontPath, texts); !made) return fail(made);
+    if (Result written = datagen::writeStripPng(prefix + "texts.png", texts); !written) return fail(written);
+    if (Result written = datagen::writeStripPng(prefix + "wipe.png", datagen::renderWipeMasks()); !written)
+        return fail(written);
+    if (Result written = datagen::writeOggVorbis(prefix + "hazelglow.ogg", datagen::synthesizeSoundtrack()); !written)
+        return fail(written);
     return 0;
 }

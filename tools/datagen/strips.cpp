@@ -83,7 +83,7 @@ float lineWidth(const stbtt_fontinfo& font, const std::vector<int>& codepoints, 
 }
 
 // Draws one line centred, as antialiased coverage (max-blended) into `canvas`.
-bool drawLine(const stbtt_fontinfo& font, const TextLine& line, uint8_t* canvas, std::string& error) {
+Result drawLine(const stbtt_fontinfo& font, const TextLine& line, uint8_t* canvas) {
     const std::vector<int> codepoints = decodeUtf8(line.utf8);
     const float scaleY = stbtt_ScaleForMappingEmToPixels(&font, line.size);
     float scaleX = scaleY;
@@ -91,8 +91,7 @@ bool drawLine(const stbtt_fontinfo& font, const TextLine& line, uint8_t* canvas,
     if (natural > static_cast<float>(MaxLineWidth)) {
         const float condense = static_cast<float>(MaxLineWidth) / natural;
         if (condense < MaxCondense) {
-            error = std::string("text line \"") + line.utf8 + "\" is too wide for the screen";
-            return false;
+            return Result::failed("", std::string("text line \"") + line.utf8 + "\" is too wide for the screen");
         }
         scaleX *= condense;
     }
@@ -114,8 +113,7 @@ bool drawLine(const stbtt_fontinfo& font, const TextLine& line, uint8_t* canvas,
                 for (int gx = 0; gx < w; ++gx) {
                     const int px = static_cast<int>(originX) + x0 + gx;
                     if (px < 0 || px >= FrameWidth || py < 0 || py >= FrameHeight) {
-                        error = std::string("text line \"") + line.utf8 + "\" leaves the screen";
-                        return false;
+                        return Result::failed("", std::string("text line \"") + line.utf8 + "\" leaves the screen");
                     }
                     uint8_t& pixel = canvas[py * FrameWidth + px];
                     pixel = std::max(pixel, glyph[static_cast<size_t>(gy * w + gx)]);
@@ -129,14 +127,13 @@ bool drawLine(const stbtt_fontinfo& font, const TextLine& line, uint8_t* canvas,
         if (i + 1 < codepoints.size())
             x += static_cast<float>(stbtt_GetCodepointKernAdvance(&font, cp, codepoints[i + 1])) * scaleX;
     }
-    return true;
+    return Result::ok();
 }
 
-bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
+Result readWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
     FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
-        error = "cannot read font " + path + ": " + std::strerror(errno);
-        return false;
+        return Result::failed("cannot read font " + path, std::strerror(errno));
     }
     bytes.clear();
     uint8_t chunk[65536];
@@ -145,42 +142,40 @@ bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::st
     const bool failed = std::ferror(file) != 0;
     std::fclose(file);
     if (failed) {
-        error = "cannot read font " + path + ": read error";
-        return false;
+        return Result::failed("cannot read font " + path, "read error");
     }
-    return true;
+    return Result::ok();
 }
 
 }  // namespace
 
-bool renderTexts(const std::string& fontPath, GreyStrip& strip, std::string& error) {
+Result renderTexts(const std::string& fontPath, GreyStrip& strip) {
     std::vector<uint8_t> fontBytes;
-    if (!readWholeFile(fontPath, fontBytes, error)) return false;
+    if (Result read = readWholeFile(fontPath, fontBytes); !read) return read;
     stbtt_fontinfo font;
     if (fontBytes.size() < 12 || stbtt_GetFontOffsetForIndex(fontBytes.data(), 0) < 0 ||
         stbtt_InitFont(&font, fontBytes.data(), stbtt_GetFontOffsetForIndex(fontBytes.data(), 0)) == 0) {
-        error = "cannot read font " + fontPath + ": not a TrueType font";
-        return false;
+        return Result::failed("cannot read font " + fontPath, "not a TrueType font");
     }
     strip.assign(static_cast<size_t>(FrameWidth) * FrameHeight * TextFrameCount, 0);
     std::vector<uint8_t> coverage(static_cast<size_t>(FrameWidth) * FrameHeight);
     for (int frame = 0; frame < TextFrameCount; ++frame) {
         std::fill(coverage.begin(), coverage.end(), 0);
         for (const TextLine& line : TextFrames[frame].lines)
-            if (!drawLine(font, line, coverage.data(), error)) return false;
+            if (Result drawn = drawLine(font, line, coverage.data()); !drawn) return drawn;
         // Pure black and white: the overlay lights any non-zero pixel.
         uint8_t* out = strip.data() + static_cast<size_t>(frame) * FrameWidth * FrameHeight;
         for (int y = 0; y < FrameHeight; ++y)
             for (int x = 0; x < FrameWidth; ++x) {
                 const bool lit = coverage[static_cast<size_t>(y * FrameWidth + x)] >= 128;
                 if (lit && (x < Margin || x >= FrameWidth - Margin || y < Margin || y >= FrameHeight - Margin)) {
-                    error = "text frame " + std::to_string(frame) + " comes too close to the screen's edge";
-                    return false;
+                    return Result::failed(
+                        "", "text frame " + std::to_string(frame) + " comes too close to the screen's edge");
                 }
                 out[y * FrameWidth + x] = lit ? 255 : 0;
             }
     }
-    return true;
+    return Result::ok();
 }
 
 // The wipe: the screen is a grid of 16x16-pixel blocks (4x4 console cells),
@@ -223,7 +218,7 @@ GreyStrip renderWipeMasks() {
     return strip;
 }
 
-bool writeStripPng(const std::string& path, const GreyStrip& strip, std::string& error) {
+Result writeStripPng(const std::string& path, const GreyStrip& strip) {
     const int height = static_cast<int>(strip.size() / FrameWidth);
     std::vector<uint8_t> rgba(strip.size() * 4);
     for (size_t i = 0; i < strip.size(); ++i) {
@@ -239,20 +234,18 @@ bool writeStripPng(const std::string& path, const GreyStrip& strip, std::string&
         out->insert(out->end(), bytes, bytes + size);
     };
     if (stbi_write_png_to_func(append, &png, FrameWidth, height, 4, rgba.data(), FrameWidth * 4) == 0) {
-        error = "cannot encode " + path + " as PNG";
-        return false;
+        return Result::failed("", "cannot encode " + path + " as PNG");
     }
-    return writeFile(path, png, error);
+    return writeFile(path, png);
 }
 
-bool writeFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error) {
+Result writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     // Written beside the target and renamed, so a failed run never leaves a
     // truncated file that looks up to date.
     const std::string temporary = path + ".part";
     FILE* file = std::fopen(temporary.c_str(), "wb");
     if (file == nullptr) {
-        error = "cannot write " + path + ": " + std::strerror(errno);
-        return false;
+        return Result::failed("cannot write " + path, std::strerror(errno));
     }
     const size_t written = std::fwrite(bytes.data(), 1, bytes.size(), file);
     int reason = written != bytes.size() ? errno : 0;
@@ -260,10 +253,9 @@ bool writeFile(const std::string& path, const std::vector<uint8_t>& bytes, std::
     if (reason == 0 && std::rename(temporary.c_str(), path.c_str()) != 0) reason = errno;
     if (reason != 0) {
         std::remove(temporary.c_str());
-        error = "cannot write " + path + ": " + std::strerror(reason);
-        return false;
+        return Result::failed("cannot write " + path, std::strerror(reason));
     }
-    return true;
+    return Result::ok();
 }
 
 }  // namespace datagen

@@ -21,13 +21,12 @@ void appendPage(std::vector<uint8_t>& bytes, const ogg_page& page) {
 
 }  // namespace
 
-bool writeOggVorbis(const std::string& path, const std::vector<float>& interleaved, std::string& error) {
+Result writeOggVorbis(const std::string& path, const std::vector<float>& interleaved) {
     vorbis_info info;
     vorbis_info_init(&info);
     if (vorbis_encode_init_vbr(&info, Channels, SampleRate, Quality) != 0) {
         vorbis_info_clear(&info);
-        error = "cannot encode " + path + ": libvorbisenc refuses stereo 44100 Hz at quality 0.5";
-        return false;
+        return Result::failed("cannot encode " + path, "libvorbisenc refuses stereo 44100 Hz at quality 0.5");
     }
     vorbis_comment comment;
     vorbis_comment_init(&comment);
@@ -86,7 +85,7 @@ bool writeOggVorbis(const std::string& path, const std::vector<float>& interleav
     vorbis_dsp_clear(&dsp);
     vorbis_comment_clear(&comment);
     vorbis_info_clear(&info);
-    return writeFile(path, bytes, error);
+    return writeFile(path, bytes);
 }
 
 }  // namespace datagen

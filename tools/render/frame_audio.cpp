@@ -28,7 +28,7 @@ using Aurix::appendLittleEndian32;
 
 }  // namespace
 
-bool writeWaveFile(const std::string& path, const std::vector<int16_t>& samples) {
+Result writeWaveFile(const std::string& path, const std::vector<int16_t>& samples) {
     const uint32_t dataBytes = uint32_t(samples.size() * 2);
     std::vector<uint8_t> bytes;
     bytes.reserve(44 + size_t(dataBytes));

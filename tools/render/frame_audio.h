@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "audio/aurix.h"
+#include "effects/result.h"
 
 // Plays `source` on a device-less engine configured as the device output
 // configures it (44 100 Hz, 8192), with the demo's calls: startVoice(source,
@@ -15,5 +16,5 @@
 // (that block included). Interleaved stereo samples.
 std::vector<int16_t> mixSoundtrack(Aurix::Wav& source);
 
-// A 16-bit stereo 44 100 Hz WAVE file; false (and a message) when it cannot be written.
-bool writeWaveFile(const std::string& path, const std::vector<int16_t>& samples);
+// A 16-bit stereo 44 100 Hz WAVE file, or why it cannot be written.
+Result writeWaveFile(const std::string& path, const std::vector<int16_t>& samples);

@@ -21,7 +21,7 @@ std::string framePath(const std::string& dir, const char* prefix, int n, const c
 class DumpOutput final : public FrameOutput {
 public:
     explicit DumpOutput(std::string dir) : dir_(std::move(dir)) {}
-    bool frame(int n, int32_t) override {
+    Result frame(int n, int32_t) override {
         uint8_t fb[ScreenPixels * 4];
         for (int i = 0; i < ScreenPixels; ++i)
             for (int b = 0; b < 4; ++b) fb[i * 4 + b] = static_cast<uint8_t>(FrameBuffer[i] >> (8 * b));
@@ -30,8 +30,8 @@ public:
             cells[i * 2] = static_cast<uint8_t>(CellBuffer[i]);
             cells[i * 2 + 1] = static_cast<uint8_t>(CellBuffer[i] >> 8);
         }
-        return writeWholeFile(framePath(dir_, "fb_", n, ".raw"), fb, sizeof fb) &&
-               writeWholeFile(framePath(dir_, "cells_", n, ".raw"), cells, sizeof cells);
+        if (Result written = writeWholeFile(framePath(dir_, "fb_", n, ".raw"), fb, sizeof fb); !written) return written;
+        return writeWholeFile(framePath(dir_, "cells_", n, ".raw"), cells, sizeof cells);
     }
 
 private:
@@ -63,21 +63,20 @@ public:
         height_ = v.rows * cellHeight_;
         rgb_.resize(static_cast<size_t>(width_) * static_cast<size_t>(height_) * 3);
     }
-    bool frame(int n, int32_t) override {
+    Result frame(int n, int32_t) override {
         const Viewport& v = frames_.picture().frames().viewport();
         const int pitch = frames_.picture().grid().columns;
         drawCells(frames_.cells() + v.sourceRow * pitch + v.sourceColumn, v.columns, v.rows, pitch, glyphs_.data());
         stretchCells(v.columns * GlyphWidth);
         OutputFile file(framePath(dir_, "frame_", n, ".png"));
-        if (!file.ok()) return false;
-        // The encoder hands its bytes to the file, which checks every write.
+        if (Result opened = file.status(); !opened) return opened;
+        // The encoder hands its bytes to the file, which keeps the first failed write.
         const auto toFile = [](void* context, void* bytes, int count) {
-            static_cast<OutputFile*>(context)->write(bytes, static_cast<size_t>(count));
+            (void)static_cast<OutputFile*>(context)->write(bytes, static_cast<size_t>(count));
         };
         if (stbi_write_png_to_func(toFile, &file, width_, height_, 3, rgb_.data(), width_ * 3) == 0) {
-            if (file.ok())
-                std::fprintf(stderr, "hazelglow-render: %s: cannot encode the picture\n", file.path().c_str());
-            return false;
+            if (Result written = file.status(); !written) return written;
+            return Result::failed(file.path(), "cannot encode the picture");
         }
         return file.commit();
     }

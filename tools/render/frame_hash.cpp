@@ -38,14 +38,14 @@ namespace {
 class HashOutput final : public FrameOutput {
 public:
     explicit HashOutput(FILE* out) : out_(out) {}
-    bool frame(int n, int32_t t) override {
+    Result frame(int n, int32_t t) override {
         if (std::fprintf(out_, "%d %" PRId32 " %016" PRIx64 " %016" PRIx64 "\n", n, t, frameBufferHash(),
                          cellBufferHash()) >= 0)
-            return true;
-        flushStream(out_, "standard output");  // says why
-        return false;
+            return Result::ok();
+        Result flushed = flushStream(out_, "standard output");  // says why
+        return flushed ? Result::failed("standard output", "write failed") : flushed;
     }
-    bool finish() override { return flushStream(out_, "standard output"); }
+    Result finish() override { return flushStream(out_, "standard output"); }
 
 private:
     FILE* out_;

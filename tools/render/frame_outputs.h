@@ -9,13 +9,14 @@
 #include <string>
 
 #include "demo/pipeline.h"
+#include "effects/result.h"
 
 class FrameOutput {
 public:
     virtual ~FrameOutput() = default;
-    // n counts frames from 1, t = 40 n. False stops the run (an error was printed).
-    virtual bool frame(int n, int32_t t) = 0;
-    virtual bool finish() { return true; }
+    // n counts frames from 1, t = 40 n. A failure stops the run.
+    virtual Result frame(int n, int32_t t) = 0;
+    virtual Result finish() { return Result::ok(); }
 };
 
 // 64-bit FNV-1a over a byte run, continuing from `hash`.

@@ -38,14 +38,14 @@ public:
         last_ = now;
     }
 
-    bool frame(int, int32_t t) override {
+    Result frame(int, int32_t t) override {
         const int scene = sceneIndexAt(t);
         const int group = scene >= 0 ? scene : SceneCount;
         for (int s = 0; s < StageCount; ++s) samples_[group][s].push_back(current_[s]);
-        return true;
+        return Result::ok();
     }
 
-    bool finish() override {
+    Result finish() override {
         std::fprintf(out_, "cpu: %s\n", cpuModel().c_str());
         std::fprintf(out_, "%-6s %-10s %7s %10s %10s %10s\n", "scene", "stage", "frames", "median_us", "p99_us",
                      "max_us");

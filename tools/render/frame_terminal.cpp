@@ -26,8 +26,8 @@ class AnsiOutput final : public FrameOutput {
 public:
     AnsiOutput(const std::string& path, ColourMode mode, const TerminalSpec& terminal, const PKR_AsciiArt* converter)
         : file_(path), frames_(mode, terminal, converter) {}
-    bool frame(int, int32_t) override { return file_.write(frames_.build()); }
-    bool finish() override { return file_.commit(); }
+    Result frame(int, int32_t) override { return file_.write(frames_.build()); }
+    Result finish() override { return file_.commit(); }
 
 private:
     OutputFile file_;
@@ -38,21 +38,22 @@ class CastOutput final : public FrameOutput {
 public:
     CastOutput(const std::string& path, ColourMode mode, const TerminalSpec& terminal, const PKR_AsciiArt* converter)
         : file_(path), frames_(mode, terminal, converter) {
-        ok_ = file_.write("{\"version\": 2, \"width\": " + std::to_string(terminal.columns) + ", \"height\": " +
+        // A failure here is kept by the file and answered by the first frame or the finish.
+        (void)file_.write("{\"version\": 2, \"width\": " + std::to_string(terminal.columns) + ", \"height\": " +
                           std::to_string(terminal.rows) + ", \"title\": " + jsonString(demoTitle()) + "}\n");
     }
-    bool frame(int, int32_t t) override {
+    Result frame(int, int32_t t) override {
         char time[32];
         std::snprintf(time, sizeof time, "[%d.%03d, \"o\", ", t / 1000, t % 1000);
-        ok_ = ok_ && file_.write(time) && file_.write(jsonString(frames_.build())) && file_.write("]\n");
-        return ok_;
+        if (Result written = file_.write(time); !written) return written;
+        if (Result written = file_.write(jsonString(frames_.build())); !written) return written;
+        return file_.write("]\n");
     }
-    bool finish() override { return ok_ && file_.commit(); }
+    Result finish() override { return file_.commit(); }
 
 private:
     OutputFile file_;
     TerminalPresentation frames_;
-    bool ok_ = false;
 };
 
 class TerminalBytes final : public FrameOutput {
@@ -67,18 +68,18 @@ public:
         }
     }
 
-    bool frame(int, int32_t) override {
+    Result frame(int, int32_t) override {
         const uint16_t* cells = cells_.cells();
         for (int k = 0; k < 4; ++k) {
             Way& way = ways_[k];
             if (k % 2 == 1) way.builder->repaintAll();
             way.sizes.push_back(way.builder->build(cells).size());
         }
-        return true;
+        return Result::ok();
     }
 
-    bool finish() override {
-        if (ways_[0].sizes.empty()) return true;
+    Result finish() override {
+        if (ways_[0].sizes.empty()) return Result::ok();
         const PictureGrid& grid = cells_.picture().grid();
         char fitted[48] = "";
         if (!grid.exact) std::snprintf(fitted, sizeof fitted, " (the picture at %dx%d)", grid.columns, grid.rows);

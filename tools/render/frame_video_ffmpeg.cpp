@@ -87,8 +87,8 @@ public:
     }
 
     Result open();
-    bool frame(int n, int32_t t) override;
-    bool finish() override;
+    Result frame(int n, int32_t t) override;
+    Result finish() override;
 
 private:
     Result openVideo(const Recipe& recipe);
@@ -99,10 +99,6 @@ private:
     Result drain(AVCodecContext* codec, AVStream* stream);
     void closeFile() {
         if (format_ != nullptr && format_->pb != nullptr) avio_closep(&format_->pb);
-    }
-    bool fail(const Result& result) {
-        std::fprintf(stderr, "hazelglow-render: %s\n", result.message().c_str());
-        return false;
     }
     void showProgress(bool last);
 
@@ -150,7 +146,7 @@ Result VideoOutput::open() {
 
     // The same rule as every output: a temporary name, put in place when complete.
     file_ = std::make_unique<OutputFile>(request_.path, OutputFile::Opening::Named);
-    if (!file_->ok()) return Result::failed(request_.path, file_->problem());
+    if (Result opened = file_->status(); !opened) return opened;
     const std::string& temporaryPath = file_->temporaryPath();
     if (avformat_alloc_output_context2(&format_, nullptr, recipe->container, temporaryPath.c_str()) < 0)
         return Result::failed(request_.path, std::string("no ") + recipe->container + " support in FFmpeg");
@@ -390,27 +386,27 @@ void VideoOutput::showProgress(bool last) {
     std::fflush(stderr);
 }
 
-bool VideoOutput::frame(int n, int32_t) {
+Result VideoOutput::frame(int n, int32_t) {
     drawCellsAsConsole(CellBuffer, console_.data());
-    if (Result result = encodePicture(n - originFrame_); !result) return fail(result);
+    if (Result result = encodePicture(n - originFrame_); !result) return result;
     ++done_;
     if (progress_) showProgress(false);
-    return true;
+    return Result::ok();
 }
 
-bool VideoOutput::finish() {
-    if (Result result = sendSoundUntil(soundSamples_, true); !result) return fail(result);
+Result VideoOutput::finish() {
+    if (Result result = sendSoundUntil(soundSamples_, true); !result) return result;
     for (auto [codec, stream] : {std::pair{video_, videoStream_}, std::pair{audio_, audioStream_}}) {
         avcodec_send_frame(codec, nullptr);
-        if (Result result = drain(codec, stream); !result) return fail(result);
+        if (Result result = drain(codec, stream); !result) return result;
     }
     if (const int error = av_write_trailer(format_); error < 0)
-        return fail(Result::failed(request_.path, ffmpegError(error)));
+        return Result::failed(request_.path, ffmpegError(error));
     if (const int error = avio_closep(&format_->pb); error < 0)
-        return fail(Result::failed(request_.path, ffmpegError(error)));
-    if (!file_->commit()) return false;
+        return Result::failed(request_.path, ffmpegError(error));
+    if (Result committed = file_->commit(); !committed) return committed;
     if (progress_) showProgress(true);
-    return true;
+    return Result::ok();
 }
 
 }  // namespace

@@ -23,14 +23,14 @@ bool isStandardOutput(const std::string& path) {
 
 }  // namespace
 
-OutputFile::OutputFile(std::string path, Opening opening) : path_(std::move(path)), quiet_(opening == Opening::Named) {
+OutputFile::OutputFile(std::string path, Opening opening) : path_(std::move(path)) {
     if (path_.empty()) {
-        report("an empty file name");
+        keepProblem("an empty file name");
         return;
     }
     if (isStandardOutput(path_)) {
         if (opening == Opening::Named) {
-            report("cannot be written to standard output");
+            keepProblem("cannot be written to standard output");
             return;
         }
         file_ = stdout;
@@ -41,14 +41,14 @@ OutputFile::OutputFile(std::string path, Opening opening) : path_(std::move(path
     target_ = target.path;
     switch (target.kind) {
     case OutputTarget::Kind::Directory:
-        report("a directory");
+        keepProblem("a directory");
         return;
     case OutputTarget::Kind::Unusable:
-        report(target.problem);
+        keepProblem(target.problem);
         return;
     case OutputTarget::Kind::Stream:
         if (opening == Opening::Named) {
-            report("not a regular file (this output needs one it can seek in)");
+            keepProblem("not a regular file (this output needs one it can seek in)");
             return;
         }
         break;
@@ -65,40 +65,41 @@ OutputFile::OutputFile(std::string path, Opening opening) : path_(std::move(path
         temporary_ = temporaryName(target_);
         break;
     }
-    quiet_ = false;
     if (!temporary_.empty()) guard_ = guardTemporary(temporary_);
     if (opening == Opening::Named) return;
     errno = 0;
     file_ = std::fopen(temporary_.empty() ? target_.c_str() : temporary_.c_str(), "wb");
-    if (file_ == nullptr) fail(errno);
+    if (file_ == nullptr) (void)fail(errno);
 }
 
 OutputFile::~OutputFile() {
     discard();
 }
 
-bool OutputFile::report(const std::string& reason) {
-    if (ok_ && !quiet_) std::fprintf(stderr, "hazelglow-render: %s: %s\n", path_.c_str(), reason.c_str());
+void OutputFile::keepProblem(const std::string& reason) {
     if (ok_) problem_ = reason;
     ok_ = false;
-    return false;
 }
 
-bool OutputFile::fail(int error) {
-    report(error != 0 ? std::strerror(error) : "write failed");
+Result OutputFile::fail(int error) {
+    keepProblem(error != 0 ? std::strerror(error) : "write failed");
     discard();
-    return false;
+    return status();
 }
 
-bool OutputFile::write(const void* bytes, size_t count) {
-    if (!ok_ || file_ == nullptr) return false;
+Result OutputFile::write(const void* bytes, size_t count) {
+    if (!ok_) return status();
+    if (file_ == nullptr) {
+        keepProblem("not open");
+        return status();
+    }
     errno = 0;
-    if (std::fwrite(bytes, 1, count, file_) == count) return true;
+    if (std::fwrite(bytes, 1, count, file_) == count) return Result::ok();
     return fail(errno);
 }
 
-bool OutputFile::commit() {
-    if (!ok_) return false;
+Result OutputFile::commit() {
+    if (!ok_) return status();
     if (file_ != nullptr) {
         errno = 0;
         if (std::fflush(file_) != 0 || std::ferror(file_)) return fail(errno);
@@ -107,8 +108,8 @@ bool OutputFile::commit() {
         errno = 0;
         if (ownsFile_ && std::fclose(file) != 0) return fail(errno);
     }
-    if (temporary_.empty()) return true;  // written straight through
-    const bool placed = place();
+    if (temporary_.empty()) return Result::ok();  // written straight through
+    Result placed = place();
     if (!placed) std::remove(temporary_.c_str());
     releaseTemporary(guard_);
     guard_ = -1;
@@ -117,7 +118,7 @@ bool OutputFile::commit() {
 }
 
 // The complete temporary file takes the asked file's place.
-bool OutputFile::place() {
+Result OutputFile::place() {
     if (linked_) {
         // The other names must see the new content: the same file is
         // rewritten from the complete one (only this copy can fail half way).
@@ -138,15 +139,18 @@ bool OutputFile::place() {
         if (from != nullptr) std::fclose(from);
         if (to != nullptr && std::fclose(to) != 0) copied = false;
         std::remove(temporary_.c_str());
-        if (!copied) return report(error != 0 ? std::strerror(error) : "write failed");
-        return true;
+        if (!copied) return fail(error);
+        return Result::ok();
     }
     if (replacing_) keepAttributes(target_, temporary_);
     // std::filesystem::rename replaces an existing file on Windows too.
     std::error_code error;
     std::filesystem::rename(temporary_, target_, error);
-    if (error) return report(error.message());
-    return true;
+    if (error) {
+        keepProblem(error.message());
+        return status();
+    }
+    return Result::ok();
 }
 
 void OutputFile::discard() {
@@ -158,16 +162,16 @@ void OutputFile::discard() {
     guard_ = -1;
 }
 
-bool writeWholeFile(const std::string& path, const void* bytes, size_t count) {
+Result writeWholeFile(const std::string& path, const void* bytes, size_t count) {
     OutputFile file(path);
-    return file.write(bytes, count) && file.commit();
+    if (Result written = file.write(bytes, count); !written) return written;
+    return file.commit();
 }
 
-bool flushStream(FILE* stream, const char* name) {
+Result flushStream(FILE* stream, const char* name) {
     errno = 0;
-    if (std::fflush(stream) == 0 && !std::ferror(stream)) return true;
-    std::fprintf(stderr, "hazelglow-render: %s: %s\n", name, errno != 0 ? std::strerror(errno) : "write failed");
-    return false;
+    if (std::fflush(stream) == 0 && !std::ferror(stream)) return Result::ok();
+    return Result::failed(name, errno != 0 ? std::strerror(errno) : "write failed");
 }
 
 bool sameOutput(const std::string& a, const std::string& b) {

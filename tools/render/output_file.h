@@ -11,8 +11,8 @@
 //
 // A character device, a FIFO or standard output ("-", /dev/stdout) has no
 // temporary name: it is written straight through, in order, every write
-// checked. A directory or an empty name is refused. Each failure prints one
-// line, "hazelglow-render: <asked name>: <reason>", once.
+// checked. A directory or an empty name is refused. The first failure is
+// kept: it and every later call answer "<asked name>: <reason>".
 //
 // Every file output uses it: --wav, --ansi, --cast, --dump, --png, --video; a
 // new output should too.
@@ -23,34 +23,34 @@
 #include <string>
 #include <string_view>
 
+#include "effects/result.h"
+
 class OutputFile {
 public:
     // For writers that open the temporary file themselves (the video muxer).
     enum class Opening { Stream, Named };
 
-    // Opens the file to write; a failure is printed, and ok() is false.
+    // Opens the file to write; a failure is kept in status().
     explicit OutputFile(std::string path, Opening opening = Opening::Stream);
     ~OutputFile();
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
-    // False once anything failed; later calls do nothing and return false.
-    bool ok() const { return ok_; }
-    bool write(const void* bytes, size_t count);
-    bool write(std::string_view bytes) { return write(bytes.data(), bytes.size()); }
-    // Flushes, closes and puts the file in place. True when it is there.
-    bool commit();
+    // Failed once anything failed; later calls do nothing and answer the same.
+    Result status() const { return ok_ ? Result::ok() : Result::failed(path_, problem_); }
+    Result write(const void* bytes, size_t count);
+    Result write(std::string_view bytes) { return write(bytes.data(), bytes.size()); }
+    // Flushes, closes and puts the file in place. Worked when it is there.
+    Result commit();
 
     const std::string& path() const { return path_; }
-    // Opening::Named: the name to write to, until commit(). A name that
-    // cannot be used is not printed then but kept in problem() for the caller.
+    // Opening::Named: the name to write to, until commit().
     const std::string& temporaryPath() const { return temporary_; }
-    const std::string& problem() const { return problem_; }
 
 private:
-    bool fail(int error);
-    bool report(const std::string& reason);
-    bool place();
+    Result fail(int error);
+    void keepProblem(const std::string& reason);
+    Result place();
     void discard();
 
     std::string path_;
@@ -62,16 +62,15 @@ private:
     FILE* file_ = nullptr;
     bool ownsFile_ = true;
     int guard_ = -1;
-    bool quiet_ = false;
     std::string problem_;
 };
 
 // A whole file in one go, through an OutputFile.
-bool writeWholeFile(const std::string& path, const void* bytes, size_t count);
+Result writeWholeFile(const std::string& path, const void* bytes, size_t count);
 
 // Flushes a stream the tool does not own (standard output for --hashes and
-// --stats); a failure is printed as "hazelglow-render: <name>: <reason>".
-bool flushStream(FILE* stream, const char* name);
+// --stats); a failure is "<name>: <reason>".
+Result flushStream(FILE* stream, const char* name);
 
 // The same file under two spellings (a link, "./", another route)? Decided
 // by what the names lead to, so also for files not made yet.

@@ -76,6 +76,8 @@ void printUsage(FILE* out) {
 }
 
 struct Options {
+    enum class Action : uint8_t { Run, Help, Version };
+    Action action = Action::Run;
     std::string dataDir = ".";
     uint32_t startTick = 0;
     int frames = TimelineFrames;
@@ -95,28 +97,27 @@ struct Options {
     int videoScale = 1;
 };
 
-[[noreturn]] void usageError(const std::string& message) {
-    std::fprintf(stderr, "hazelglow-render: %s\n", message.c_str());
-    printUsage(stderr);
-    std::exit(2);
+// A mistake in the options; main prints the usage after it.
+Result usageError(const std::string& message) {
+    return Result::failed("", message);
 }
 
-long long parseNumber(const char* option, const char* text, long long low, long long high) {
+Result parseNumber(const std::string& option, const char* text, long long low, long long high, long long& value) {
     errno = 0;
     char* end = nullptr;
     // Digits only: strtoll would also take leading blanks and a sign.
     const bool digits = text[0] >= '0' && text[0] <= '9';
-    const long long value = digits ? std::strtoll(text, &end, 10) : 0;
+    value = digits ? std::strtoll(text, &end, 10) : 0;
     if (!digits || errno != 0 || end == text || *end != '\0' || value < low || value > high)
-        usageError(std::string("bad value '") + text + "' for " + option + " (a whole number from " +
-                   std::to_string(low) + " to " + std::to_string(high) + ")");
-    return value;
+        return usageError(std::string("bad value '") + text + "' for " + option + " (a whole number from " +
+                          std::to_string(low) + " to " + std::to_string(high) + ")");
+    return Result::ok();
 }
 
 // Two outputs into one file would interleave or overwrite each other: refused
 // before anything is rendered, whatever the spelling ("x", "./x", a link).
 // --dump and --png may share a folder: their file names differ.
-void refuseSharedOutputs(const Options& options) {
+Result refuseSharedOutputs(const Options& options) {
     std::vector<std::pair<std::string, std::string>> outputs;
     for (const auto& [option, path] : {std::pair{"--wav", &options.wavPath},
                                        {"--ansi", &options.ansiPath},
@@ -132,94 +133,97 @@ void refuseSharedOutputs(const Options& options) {
             const auto& [first, a] = outputs[i];
             const auto& [second, b] = outputs[j];
             if ((first == "--dump" && second == "--png") || (first == "--hashes" && second == "--stats")) continue;
-            if (!sameOutput(a, b)) continue;
-            std::fprintf(stderr, "hazelglow-render: %s %s and %s %s write to the same file\n", first.c_str(), a.c_str(),
-                         second.c_str(), b.c_str());
-            std::exit(2);
+            if (sameOutput(a, b))
+                return Result::failed("", first + " " + a + " and " + second + " " + b + " write to the same file");
         }
+    return Result::ok();
 }
 
-Options parseOptions(int argc, char** argv) {
-    Options options;
+// The options naming a file or folder, and where each name goes.
+const std::pair<const char*, std::string Options::*> NameOptions[] = {
+    {"--data", &Options::dataDir},  {"--wav", &Options::wavPath},   {"--dump", &Options::dumpDir},
+    {"--ansi", &Options::ansiPath}, {"--cast", &Options::castPath}, {"--video", &Options::videoPath},
+    {"--png", &Options::pngDir}};
+// The options taking any other value.
+const char* const ValueOptions[] = {"--start-tick", "--frames", "--from", "--video-scale", "--size", "--cell-aspect"};
+
+// Stops at --help or --version: what comes after them is not looked at.
+Result parseOptions(int argc, char** argv, Options& options) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        auto value = [&]() -> const char* {
-            if (i + 1 >= argc) usageError(arg + " needs a value");
-            return argv[++i];
-        };
-        // A file or folder name: '' would be read as no option at all, or as "/".
-        auto name = [&]() -> const char* {
-            const char* text = value();
-            if (text[0] == '\0') usageError(arg + " needs a name, not ''");
-            return text;
-        };
-        // What was asked for, written in full or a failure (a full standard output).
-        if (arg == "--help" || arg == "-h") {
-            printUsage(stdout);
-            std::exit(flushStream(stdout, "standard output") ? 0 : 1);
+        std::string Options::*name = nullptr;
+        for (const auto& [option, member] : NameOptions)
+            if (arg == option) name = member;
+        bool takesValue = name != nullptr;
+        for (const char* option : ValueOptions) takesValue = takesValue || arg == option;
+        const char* text = nullptr;
+        if (takesValue) {
+            if (i + 1 >= argc) return usageError(arg + " needs a value");
+            text = argv[++i];
+        }
+        long long number = 0;
+        if (name != nullptr) {
+            // A file or folder name: '' would be read as no option at all, or as "/".
+            if (text[0] == '\0') return usageError(arg + " needs a name, not ''");
+            options.*name = text;
+        } else if (arg == "--help" || arg == "-h") {
+            options.action = Options::Action::Help;
+            return Result::ok();
         } else if (arg == "--version") {
-            std::printf("hazelglow-render %s\n", HAZELGLOW_VERSION);
-            std::exit(flushStream(stdout, "standard output") ? 0 : 1);
-        } else if (arg == "--data") {
-            options.dataDir = name();
+            options.action = Options::Action::Version;
+            return Result::ok();
         } else if (arg == "--start-tick") {
-            options.startTick = static_cast<uint32_t>(parseNumber("--start-tick", value(), 0, UINT32_MAX));
+            if (Result parsed = parseNumber(arg, text, 0, UINT32_MAX, number); !parsed) return parsed;
+            options.startTick = static_cast<uint32_t>(number);
         } else if (arg == "--frames") {
-            options.frames = static_cast<int>(parseNumber("--frames", value(), 0, 1000000));
+            if (Result parsed = parseNumber(arg, text, 0, 1000000, number); !parsed) return parsed;
+            options.frames = static_cast<int>(number);
         } else if (arg == "--from") {
-            options.from = static_cast<int>(parseNumber("--from", value(), 1, 1000000));
+            if (Result parsed = parseNumber(arg, text, 1, 1000000, number); !parsed) return parsed;
+            options.from = static_cast<int>(number);
             options.fromGiven = true;
+        } else if (arg == "--video-scale") {
+            if (Result parsed = parseNumber(arg, text, 1, 4, number); !parsed) return parsed;
+            options.videoScale = static_cast<int>(number);
         } else if (arg == "--hashes") {
             options.hashes = true;
-        } else if (arg == "--wav") {
-            options.wavPath = name();
         } else if (arg == "--stats") {
             options.stats = true;
-        } else if (arg == "--dump") {
-            options.dumpDir = name();
-        } else if (arg == "--ansi") {
-            options.ansiPath = name();
-        } else if (arg == "--cast") {
-            options.castPath = name();
-        } else if (arg == "--video") {
-            options.videoPath = name();
-        } else if (arg == "--video-scale") {
-            options.videoScale = static_cast<int>(parseNumber("--video-scale", value(), 1, 4));
-        } else if (arg == "--png") {
-            options.pngDir = name();
         } else if (arg == "--size") {
-            const char* text = value();
             if (!parseSize(text, 'x', 1, 65535, options.terminal.columns, options.terminal.rows))
-                usageError(std::string("bad value '") + text + "' for --size (columns x rows, such as 80x24)");
+                return usageError(std::string("bad value '") + text + "' for --size (columns x rows, such as 80x24)");
             options.sizeGiven = true;
         } else if (arg == "--cell-aspect") {
-            const char* text = value();
             int width = 0, height = 0;
             if (!parseSize(text, ':', 1, 10000, width, height))
-                usageError(std::string("bad value '") + text + "' for --cell-aspect (width:height, such as 1:2)");
+                return usageError(std::string("bad value '") + text +
+                                  "' for --cell-aspect (width:height, such as 1:2)");
             options.terminal.shape = {width, height};
             options.aspectGiven = true;
         } else if (arg == "--fill" || arg == "--exact") {
             const FitMode mode = arg == "--fill" ? FitMode::Fill : FitMode::Exact;
             if (options.terminal.fit != FitMode::Auto && options.terminal.fit != mode)
-                usageError("--fill and --exact exclude each other");
+                return usageError("--fill and --exact exclude each other");
             options.terminal.fit = mode;
         } else {
-            usageError("unknown option '" + arg + "'");
+            return usageError("unknown option '" + arg + "'");
         }
     }
     // A terminal named by its size alone has the cells most terminals have.
     if (options.sizeGiven && !options.aspectGiven) options.terminal.shape = DefaultCellShape;
     if (options.fromGiven && options.from > options.frames)
-        usageError("--from " + std::to_string(options.from) + " is past the last frame (--frames " +
-                   std::to_string(options.frames) + "): nothing would be output");
-    refuseSharedOutputs(options);
-    if (!options.videoPath.empty()) {
-        if (!videoOutputAvailable())
-            usageError("--video is not available: this hazelglow-render was built without FFmpeg's libraries");
-        if (options.frames < options.from) usageError("--video needs at least one frame (--frames >= --from)");
-    }
-    return options;
+        return usageError("--from " + std::to_string(options.from) + " is past the last frame (--frames " +
+                          std::to_string(options.frames) + "): nothing would be output");
+    return Result::ok();
+}
+
+// Checked after the outputs are known to be apart.
+Result checkVideoOptions(const Options& options) {
+    if (options.videoPath.empty()) return Result::ok();
+    if (!videoOutputAvailable())
+        return usageError("--video is not available: this hazelglow-render was built without FFmpeg's libraries");
+    if (options.frames < options.from) return usageError("--video needs at least one frame (--frames >= --from)");
+    return Result::ok();
 }
 
 // Makes the output directory the user named if it is not there yet.
@@ -236,8 +240,8 @@ Result ensureDirectory(const std::string& dir) {
 // The demo's check, before anything opens the file: a FIFO would block the
 // open, and "missing" or "Permission denied" says more than a failed decode.
 Result dataFileUsable(const std::string& path, const std::string& what) {
-    const std::string problem = dataFileProblem(path);
-    return problem.empty() ? Result::ok() : Result::failed(path, what + problem);
+    const Result readable = dataFileReadable(path);
+    return readable ? readable : Result::failed(path, what + readable.problem());
 }
 
 Result loadStrip(const std::string& path, ImageStrip& strip) {
@@ -268,15 +272,32 @@ int fail(const Result& result, int status) {
     return status;
 }
 
+// A mistake in the options: what it is, then how they go.
+int failWithUsage(const Result& result) {
+    fail(result, 2);
+    printUsage(stderr);
+    return 2;
+}
+
 int run(int argc, char** argv) {
-    const Options options = parseOptions(argc, argv);
+    Options options;
+    if (const Result parsed = parseOptions(argc, argv, options); !parsed) return failWithUsage(parsed);
+    // What was asked for, written in full or a failure (a full standard output).
+    if (options.action != Options::Action::Run) {
+        if (options.action == Options::Action::Help)
+            printUsage(stdout);
+        else
+            std::printf("hazelglow-render %s\n", HAZELGLOW_VERSION);
+        const Result flushed = flushStream(stdout, "standard output");
+        return flushed ? 0 : fail(flushed, 1);
+    }
+    if (const Result apart = refuseSharedOutputs(options); !apart) return fail(apart, 2);
+    if (const Result video = checkVideoOptions(options); !video) return failWithUsage(video);
     // Standard output closed: say so now, before a file opened later takes
     // its number and the hashes land in it.
     struct stat standardOutput {};
-    if ((options.hashes || options.stats) && fstat(fileno(stdout), &standardOutput) != 0) {
-        std::fprintf(stderr, "hazelglow-render: standard output: %s\n", std::strerror(errno));
-        return 1;
-    }
+    if ((options.hashes || options.stats) && fstat(fileno(stdout), &standardOutput) != 0)
+        return fail(Result::failed("standard output", std::strerror(errno)), 1);
     static PKR_AsciiArt converter;  // its tables are built before the first frame
 
     std::vector<std::unique_ptr<FrameOutput>> outputs;
@@ -307,7 +328,8 @@ int run(int argc, char** argv) {
         if (const Result loaded = loadSoundtrack(options.dataDir + "/hazelglow.ogg", soundtrack); !loaded)
             return fail(loaded, 2);
         std::vector<int16_t> mix = mixSoundtrack(soundtrack);
-        if (!options.wavPath.empty() && !writeWaveFile(options.wavPath, mix)) return 1;
+        if (!options.wavPath.empty())
+            if (const Result written = writeWaveFile(options.wavPath, mix); !written) return fail(written, 1);
         if (!options.videoPath.empty()) {
             VideoRequest request;
             request.path = options.videoPath;
@@ -334,10 +356,10 @@ int run(int argc, char** argv) {
         renderFrame(t, frameTarget, converter, output ? stats : nullptr);
         if (!output) continue;
         for (auto& sink : outputs)
-            if (!sink->frame(n, t)) return 1;
+            if (const Result shown = sink->frame(n, t); !shown) return fail(shown, 1);
     }
     for (auto& sink : outputs)
-        if (!sink->finish()) return 1;
+        if (const Result finished = sink->finish(); !finished) return fail(finished, 1);
     return 0;
 }
 
