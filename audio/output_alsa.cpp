@@ -167,7 +167,7 @@ bool alsaPosition(BoundOutput& bound, OutputPosition& position) {
 }
 
 // Releases what exists, newest first; used by a failed open and by close.
-void release(BoundOutput& bound) {
+void releaseAlsa(BoundOutput& bound) {
     auto* output = static_cast<AlsaOutput*>(&bound);
     if (output->thread != nullptr) {
         raiseStopSignal(output->stop);
@@ -186,7 +186,7 @@ void release(BoundOutput& bound) {
     delete output;
 }
 
-constexpr OutputBackend Alsa{"ALSA", DeviceLabel, true, release, alsaPosition};
+constexpr OutputBackend Alsa{"ALSA", DeviceLabel, true, releaseAlsa, alsaPosition};
 
 // Rate first, then period and buffer with the "near" setters; reads back
 // what was granted. The reason it failed, or "".

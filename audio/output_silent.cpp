@@ -49,7 +49,7 @@ bool silentOutputPosition(BoundOutput& bound, OutputPosition& position) {
 }
 
 // Releases what exists, newest first; used by a failed open and by close.
-void release(BoundOutput& bound) {
+void releaseSilent(BoundOutput& bound) {
     auto* output = static_cast<SilentOutput*>(&bound);
     if (output->thread != nullptr) {
         raiseStopSignal(output->stop);
@@ -62,7 +62,7 @@ void release(BoundOutput& bound) {
     delete output;
 }
 
-constexpr OutputBackend Silent{"Silent", "the silent output", true, release, silentOutputPosition};
+constexpr OutputBackend Silent{"Silent", "the silent output", true, releaseSilent, silentOutputPosition};
 
 }  // namespace
 

@@ -87,7 +87,7 @@ void waveOutMixLoop(void* state) {
 // first (both events set, so a thread asleep on the device wakes and sees the
 // exit), then the binding, the device's blocks and the device. The events are
 // closed last: the device signals its callback event up to waveOutClose.
-void release(BoundOutput& bound) {
+void releaseWaveOut(BoundOutput& bound) {
     auto* backend = static_cast<WaveOutBackend*>(&bound);
     if (backend->thread != nullptr) {
         SetEvent(backend->exitEvent);
@@ -108,7 +108,7 @@ void release(BoundOutput& bound) {
 }
 
 // waveOut says where the device is only in its own units, not counted here.
-constexpr OutputBackend WaveOut{"WinMM", "WinMM", true, release, nullptr};
+constexpr OutputBackend WaveOut{"WinMM", "WinMM", true, releaseWaveOut, nullptr};
 
 }  // namespace
 
