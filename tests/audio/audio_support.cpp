@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <random>
 #include <system_error>
 
 #include "audio/little_endian.h"
@@ -90,25 +88,6 @@ float limitReference(float x) {
         y = linear - cubic;
     }
     return 0.95f * y;
-}
-
-std::string temporaryDirectory() {
-    // Under the system's temporary folder (TMPDIR on Linux, TEMP on Windows);
-    // creating the directory is the test for a free name, as mkdtemp does.
-    namespace fs = std::filesystem;
-    std::error_code error;
-    const fs::path base = fs::temp_directory_path(error);
-    if (error) return {};
-    std::random_device seed;
-    std::mt19937 pick(seed());
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        char name[32];
-        std::snprintf(name, sizeof name, "aurix-test-%08x", unsigned(pick()));
-        const fs::path dir = base / name;
-        if (fs::create_directory(dir, error)) return dir.string();
-        if (error) return {};
-    }
-    return {};
 }
 
 }  // namespace audiotest

@@ -40,7 +40,4 @@ void expectEmpty(const Aurix::Wav& wav);
 // Checks that no output backend is open: no state, no hooks, no mutex.
 void expectNoBackend(const Aurix::AudioEngine& engine);
 
-// A new, empty directory of the test's own; empty when none could be made.
-std::string temporaryDirectory();
-
 }  // namespace audiotest

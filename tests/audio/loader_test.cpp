@@ -11,6 +11,7 @@
 
 #include "audio/aurix.h"
 #include "tests/audio/audio_support.h"
+#include "tests/support/files.h"
 
 using namespace Aurix;
 using audiotest::expectEmpty;
@@ -198,9 +199,8 @@ TEST(WaveLoader, FilesThatAreNotWhatTheyClaimAreRefusedWithTheReason) {
 TEST(FileLoader, MissingPathAndAFileOnDisk) {
     Wav wav;
     EXPECT_EQ(wav.loadFromPath("/nonexistent/hazelglow.ogg"), CannotOpenFile);
-    const std::string dir = audiotest::temporaryDirectory();
-    ASSERT_FALSE(dir.empty());
-    const std::string path = dir + "/tone.wav";
+    const testfiles::TempDir dir("loader");
+    const std::string path = (dir / "tone.wav").string();
     WaveShape shape;
     shape.channels = 1;
     shape.samples = {1000, 2000, 3000};
@@ -211,6 +211,4 @@ TEST(FileLoader, MissingPathAndAFileOnDisk) {
     std::fclose(out);
     EXPECT_EQ(wav.loadFromPath(path.c_str()), Success);
     EXPECT_EQ(wav.sampleCount, 3u);
-    std::remove(path.c_str());
-    std::filesystem::remove(dir);  // std::remove deletes no directory on Windows
 }

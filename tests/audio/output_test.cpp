@@ -18,6 +18,7 @@
 
 #include "audio/aurix.h"
 #include "tests/audio/audio_support.h"
+#include "tests/support/files.h"
 #include "tools/render/frame_audio.h"
 
 using namespace Aurix;
@@ -135,22 +136,16 @@ static void forgetAlsaConfiguration() {
 // forgotten; the folder goes with it.
 struct AlsaConfiguration {
     explicit AlsaConfiguration(const char* text) {
-        if (dir.empty()) return;
         std::ofstream(config) << text;
         useAlsaConfiguration(config);
     }
-    ~AlsaConfiguration() {
-        forgetAlsaConfiguration();
-        std::remove(config.c_str());
-        std::remove(dir.c_str());
-    }
-    const std::string dir = audiotest::temporaryDirectory();
-    const std::string config = dir + "/asound.conf";
+    ~AlsaConfiguration() { forgetAlsaConfiguration(); }
+    const testfiles::TempDir dir{"alsa"};
+    const std::string config = (dir / "asound.conf").string();
 };
 
 TEST(AlsaOutput, DeviceThatCannotOpenLeavesNothingAndAutomaticFallsBack) {
     AlsaConfiguration noDevice("pcm.!default { type hw card 99 }\n");
-    ASSERT_FALSE(noDevice.dir.empty());
     AudioEngine engine;
     EXPECT_EQ(engine.start(BackendWaveOut), GeneralFailure);
     expectNoBackend(engine);
@@ -170,10 +165,9 @@ TEST(AlsaOutput, DeviceThatCannotOpenLeavesNothingAndAutomaticFallsBack) {
 }
 
 TEST(AlsaOutput, FilePluginReceivesExactlyTheRenderedMix) {
-    const std::string dir = audiotest::temporaryDirectory();
-    ASSERT_FALSE(dir.empty());
-    const std::string config = dir + "/asound.conf";
-    const std::string capture = dir + "/capture.raw";
+    const testfiles::TempDir dir("alsa");
+    const std::string config = (dir / "asound.conf").string();
+    const std::string capture = (dir / "capture.raw").string();
     {
         std::ofstream out(config);
         out << "pcm.!default {\n"
@@ -213,10 +207,6 @@ TEST(AlsaOutput, FilePluginReceivesExactlyTheRenderedMix) {
     std::memcpy(written.data(), bytes.data(), written.size() * 2);
     for (size_t i = 0; i < mix.size(); ++i) ASSERT_EQ(written[i], mix[i]) << "sample " << i;
     for (size_t i = mix.size(); i < written.size(); ++i) ASSERT_EQ(written[i], 0) << "sample " << i;
-
-    std::remove(capture.c_str());
-    std::remove(config.c_str());
-    std::remove(dir.c_str());
 }
 
 // ALSA's null plugin takes every block at once, as fast as they are made.
@@ -225,7 +215,6 @@ TEST(AlsaOutput, FilePluginReceivesExactlyTheRenderedMix) {
 // a position to follow.
 TEST(AlsaOutput, DeviceFasterThanTimeIsGivenUpForTheSystemClock) {
     AlsaConfiguration nullDevice("pcm.!default { type null }\n");
-    ASSERT_FALSE(nullDevice.dir.empty());
     AudioEngine engine;
     const AudioStatus status = engine.start(BackendAuto);
     forgetAlsaConfiguration();

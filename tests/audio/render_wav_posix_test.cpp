@@ -3,11 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <sys/wait.h>
 #include <vector>
@@ -15,6 +13,7 @@
 #include "audio/aurix.h"
 #include "tests/audio/audio_support.h"
 #include "tests/audio/ogg_support.h"
+#include "tests/support/files.h"
 #include "tools/render/frame_audio.h"
 
 namespace {
@@ -31,28 +30,30 @@ uint16_t word16(const std::vector<uint8_t>& bytes, size_t at) {
     return value;
 }
 
+// `ogg` as DIR/hazelglow.ogg, then hazelglow-render --data DIR --wav DIR/mix.wav
+// with its standard error in DIR/errors.txt; the exit status.
+int renderWav(const testfiles::TempDir& dir, const std::vector<uint8_t>& ogg) {
+    std::ofstream((dir / "hazelglow.ogg").string(), std::ios::binary)
+        .write(reinterpret_cast<const char*>(ogg.data()), std::streamsize(ogg.size()));
+    const std::string command = std::string(HAZELGLOW_BIN_DIR) + "/hazelglow-render --data " + dir.path().string() +
+                                " --wav " + (dir / "mix.wav").string() + " 2>" + (dir / "errors.txt").string();
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 }  // namespace
 
 TEST(RenderWav, WritesTheDeviceMixOfTheSoundtrack) {
-    const std::string dir = audiotest::temporaryDirectory();
-    ASSERT_FALSE(dir.empty());
+    const testfiles::TempDir dir("wav");
     std::vector<float> planar(2 * 30000);
     for (size_t i = 0; i < 30000; ++i) {
         planar[i] = float(0.7 * std::sin(double(i) * 0.05));
         planar[30000 + i] = float(0.2 * std::sin(double(i) * 0.013));
     }
-    const std::vector<uint8_t> ogg = audiotest::makeOggVorbis(planar, 2, 44100);
-    const std::string soundtrackPath = dir + "/hazelglow.ogg";
-    std::ofstream(soundtrackPath, std::ios::binary)
-        .write(reinterpret_cast<const char*>(ogg.data()), std::streamsize(ogg.size()));
+    ASSERT_EQ(renderWav(dir, audiotest::makeOggVorbis(planar, 2, 44100)), 0) << testfiles::readFile(dir / "errors.txt");
 
-    const std::string wavPath = dir + "/mix.wav";
-    const std::string command =
-        std::string(HAZELGLOW_BIN_DIR) + "/hazelglow-render --data " + dir + " --wav " + wavPath;
-    ASSERT_EQ(std::system(command.c_str()), 0) << command;
-
-    std::ifstream in(wavPath, std::ios::binary);
-    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string file = testfiles::readFile(dir / "mix.wav");
+    const std::vector<uint8_t> bytes(file.begin(), file.end());
     ASSERT_GE(bytes.size(), 44u);
     EXPECT_EQ(std::memcmp(bytes.data(), "RIFF", 4), 0);
     EXPECT_EQ(word32(bytes, 4), bytes.size() - 8);
@@ -68,26 +69,21 @@ TEST(RenderWav, WritesTheDeviceMixOfTheSoundtrack) {
     ASSERT_EQ(word32(bytes, 40), bytes.size() - 44);
 
     Aurix::Wav soundtrack;
-    ASSERT_EQ(soundtrack.loadFromPath(soundtrackPath.c_str()), Aurix::Success);
+    ASSERT_EQ(soundtrack.loadFromPath((dir / "hazelglow.ogg").c_str()), Aurix::Success);
     const std::vector<int16_t> mix = mixSoundtrack(soundtrack);
     EXPECT_EQ(mix.size(), 8 * 8192u);  // 30 000 frames: 59 fetches of 512, in 8 blocks of 4096
     ASSERT_EQ(bytes.size() - 44, mix.size() * 2);
     EXPECT_EQ(std::memcmp(bytes.data() + 44, mix.data(), mix.size() * 2), 0);
 
-    const std::string missing = std::string(HAZELGLOW_BIN_DIR) + "/hazelglow-render --data " + dir + "/nowhere --wav " +
-                                wavPath + " 2>/dev/null";
+    const std::string missing = std::string(HAZELGLOW_BIN_DIR) + "/hazelglow-render --data " + dir.path().string() +
+                                "/nowhere --wav " + (dir / "mix.wav").string() + " 2>/dev/null";
     EXPECT_NE(std::system(missing.c_str()), 0);
-
-    std::remove(wavPath.c_str());
-    std::remove(soundtrackPath.c_str());
-    std::remove(dir.c_str());
 }
 
 // 5 KB of noise a third of the way in: --wav refuses the soundtrack, names
 // it and the second where it breaks, and writes nothing.
 TEST(RenderWav, ADamagedSoundtrackIsRefusedWithTheSecond) {
-    const std::string dir = audiotest::temporaryDirectory();
-    ASSERT_FALSE(dir.empty());
+    const testfiles::TempDir dir("wav");
     std::vector<float> planar(2 * 4 * 44100);
     uint32_t noise = 99;
     for (float& x : planar) {
@@ -99,25 +95,11 @@ TEST(RenderWav, ADamagedSoundtrackIsRefusedWithTheSecond) {
         noise = noise * 1103515245u + 12345u;
         ogg[i] = uint8_t(noise >> 16);
     }
-    const std::string soundtrackPath = dir + "/hazelglow.ogg";
-    std::ofstream(soundtrackPath, std::ios::binary)
-        .write(reinterpret_cast<const char*>(ogg.data()), std::streamsize(ogg.size()));
-    const std::string wavPath = dir + "/mix.wav";
-    const std::string errorsPath = dir + "/errors.txt";
-    const std::string command =
-        std::string(HAZELGLOW_BIN_DIR) + "/hazelglow-render --data " + dir + " --wav " + wavPath + " 2>" + errorsPath;
-    const int status = std::system(command.c_str());
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 2);
-    std::ifstream in(errorsPath);
-    const std::string errors((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const std::string expected =
-        "hazelglow-render: " + soundtrackPath + ": cannot load the soundtrack: the sound stops decoding at ";
+    EXPECT_EQ(renderWav(dir, ogg), 2);
+    const std::string errors = testfiles::readFile(dir / "errors.txt");
+    const std::string expected = "hazelglow-render: " + (dir / "hazelglow.ogg").string() +
+                                 ": cannot load the soundtrack: the sound stops decoding at ";
     EXPECT_EQ(errors.rfind(expected, 0), 0u) << errors;
     EXPECT_NE(errors.find(" s of its 4.0 s"), std::string::npos) << errors;
-    EXPECT_FALSE(std::ifstream(wavPath).good());
-
-    std::remove(errorsPath.c_str());
-    std::remove(soundtrackPath.c_str());
-    std::remove(dir.c_str());
+    EXPECT_FALSE(std::ifstream(dir / "mix.wav").good());
 }

@@ -43,11 +43,6 @@ protected:
         return file;
     }
 
-    static std::string readAll(const std::string& file) {
-        std::ifstream in(file, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-
     // Refused, the strip left empty, with "path: problem" on one line.
     static void expectRefused(const std::string& file, const std::string& problem) {
         ImageStrip strip;
@@ -139,7 +134,7 @@ TEST_F(StripFiles, ClaimedHugePicturesAreRefusedFromTheHeader) {
 }
 
 TEST_F(StripFiles, CutAndDamagedFilesSayWhat) {
-    const std::string whole = readAll(png("whole.png", 320, 200));
+    const std::string whole = testfiles::readFile(png("whole.png", 320, 200));
     ASSERT_GT(whole.size(), 100u);
     expectRefused(bytes("cut33.png", whole.substr(0, 33)), "cut short");
     expectRefused(bytes("cut20.png", whole.substr(0, 20)), "cut short");
