@@ -12,7 +12,6 @@
 #include <cstring>
 #include <dirent.h>
 #include <fstream>
-#include <iterator>
 #include <thread>
 #include <vector>
 
@@ -198,8 +197,7 @@ TEST(AlsaOutput, FilePluginReceivesExactlyTheRenderedMix) {
     engine.shutdown();
     expectNoBackend(engine);
 
-    std::ifstream in(capture, std::ios::binary);
-    const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string bytes = testfiles::readFile(capture);
     const std::vector<int16_t> mix = mixSoundtrack(wav);
     ASSERT_EQ(mix.size() % 8192, 0u);
     ASSERT_GE(bytes.size(), mix.size() * 2);

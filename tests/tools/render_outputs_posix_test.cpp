@@ -12,7 +12,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <poll.h>
 #include <string>
 #include <sys/resource.h>
@@ -195,9 +194,7 @@ TEST_F(RenderFiles, AFailedRunKeepsTheOlderFileWhole) {
     std::ofstream(root_ / "out" / "mix.wav") << "the mix from yesterday";
     const RenderRun run = runRender(root_, {"--data", "data", "--wav", "out/mix.wav"}, 1024);
     EXPECT_EQ(run.status, 1);
-    std::ifstream in(root_ / "out" / "mix.wav");
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()),
-              "the mix from yesterday");
+    EXPECT_EQ(testfiles::readFile(root_ / "out" / "mix.wav"), "the mix from yesterday");
     EXPECT_EQ(outputFiles(), std::vector<std::string>{"mix.wav"});
 }
 
@@ -290,11 +287,6 @@ TEST_F(RenderFiles, FrameRangesThatOutputNothingAreRefused) {
 
 namespace {
 
-std::string fileText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // Starts the tool in `dir` with standard output and errors to /dev/null.
 pid_t startRender(const fs::path& dir, const std::vector<std::string>& arguments) {
     const pid_t pid = fork();
@@ -360,7 +352,7 @@ TEST_F(RenderFiles, EachKindOfOutputPathIsWrittenAsWhatItIs) {
         EXPECT_EQ(run("out/one.ansi").status, 0);
         EXPECT_EQ(fs::hard_link_count(out / "one.ansi"), 2u);
         EXPECT_GT(fs::file_size(out / "two.ansi"), 1000u);
-        EXPECT_EQ(fileText(out / "one.ansi"), fileText(out / "two.ansi"));
+        EXPECT_EQ(testfiles::readFile(out / "one.ansi"), testfiles::readFile(out / "two.ansi"));
     }
     if (geteuid() == 0) {
         SCOPED_TRACE("a character device (the null device, made here) stays one");
@@ -397,7 +389,7 @@ TEST_F(RenderFiles, OutputsIntoOneFileOrWithoutANameAreRefusedBeforeRendering) {
         const RenderRun run = runRender(root_, arguments);
         EXPECT_EQ(run.status, 2);
         expectOneLine(run, "--", "write to the same file");
-        EXPECT_EQ(fileText(root_ / "out" / "X"), "old");
+        EXPECT_EQ(testfiles::readFile(root_ / "out" / "X"), "old");
     }
     EXPECT_EQ(outputFiles().size(), 2u);  // X and the link to it
     for (const char* option : {"--ansi", "--data", "--wav", "--png"}) {
@@ -454,6 +446,7 @@ TEST_F(RenderFiles, HelpAndVersionIntoAFullStandardOutputFail) {
         const std::string errors = (root_ / "errors.txt").string();
         const int status = std::system((demo + " " + option + " >/dev/full 2>" + errors).c_str());
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
-        EXPECT_EQ(fileText(errors), std::string("hazelglow: standard output: ") + std::strerror(ENOSPC) + "\n");
+        EXPECT_EQ(testfiles::readFile(errors),
+                  std::string("hazelglow: standard output: ") + std::strerror(ENOSPC) + "\n");
     }
 }
