@@ -63,10 +63,9 @@ const char* failed(const Result& result) {
     return problem.c_str();
 }
 
-const char* loadStrips() {
-    if (const Result loaded = loadImageStrip(WipePath, wipeStrip); !loaded) return failed(loaded);
-    if (const Result loaded = loadImageStrip(TextsPath, textStrip); !loaded) return failed(loaded);
-    return nullptr;
+Result loadStrips() {
+    if (Result loaded = loadImageStrip(WipePath, wipeStrip); !loaded) return loaded;
+    return loadImageStrip(TextsPath, textStrip);
 }
 
 // Milliseconds between the last two animation callbacks.
@@ -142,7 +141,8 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* hgPrepareDemo() {
     if (const Result loaded = loadSoundtrack(SoundtrackPath); !loaded) return failed(loaded);
     asciiArt.init();
     setConsoleTitle(DemoTitle);
-    return loadStrips();
+    const Result loaded = loadStrips();
+    return loaded ? nullptr : failed(loaded);
 }
 
 // On the click, after hgPrepareDemo: the sound and the frames start. With
@@ -163,7 +163,8 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* hgPrepareFrames() {
     (void)setupConsole();
     asciiArt.init();
     setConsoleTitle(DemoTitle);
-    return loadStrips();
+    const Result loaded = loadStrips();
+    return loaded ? nullptr : failed(loaded);
 }
 
 // Frame n (from 1) of a demo started at tick `startTickShown`, as the
