@@ -27,6 +27,7 @@ extern "C" {
 }
 
 #include "audio/aurix.h"
+#include "tests/support/files.h"
 #include "tests/tools/data_files.h"
 #include "tools/render/frame_audio.h"
 
@@ -37,13 +38,6 @@ namespace fs = std::filesystem;
 const std::string RenderTool = std::string(HAZELGLOW_BIN_DIR) + "/hazelglow-render";
 constexpr int Frames = 75;    // 3 s of the demo
 constexpr int Compared = 50;  // the frame compared with its --png picture
-
-fs::path scratchDirectory(const std::string& name) {
-    const fs::path dir = fs::temp_directory_path() / ("hazelglow-video-" + std::to_string(getpid()) + "-" + name);
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    return dir;
-}
 
 int run(const std::string& arguments) {
     const std::string command = RenderTool + " --data " + DataDir + " " + arguments + " 2>/dev/null";
@@ -155,7 +149,8 @@ Decoded decode(const std::string& path) {
 // The --png picture of frame Compared, rendered by the tool once.
 const Picture& pngPicture() {
     static const Picture picture = [] {
-        const fs::path dir = scratchDirectory("png");
+        const testfiles::TempDir scratch("video-png");
+        const fs::path& dir = scratch.path();
         Picture p;
         if (run("--from " + std::to_string(Compared) + " --frames " + std::to_string(Compared) + " --png " +
                 dir.string()) != 0)
@@ -165,7 +160,6 @@ const Picture& pngPicture() {
                                     &channels, 3);
         if (pixels != nullptr) p.rgb.assign(pixels, pixels + size_t(p.width) * size_t(p.height) * 3);
         stbi_image_free(pixels);
-        fs::remove_all(dir);
         return p;
     }();
     return picture;
@@ -237,7 +231,8 @@ class VideoCapture : public testing::TestWithParam<Capture> {};
 
 TEST_P(VideoCapture, HoldsThePngFramesAndTheMix) {
     const Capture capture = GetParam();
-    const fs::path dir = scratchDirectory(std::string(capture.extension + 1) + std::to_string(capture.scale));
+    const testfiles::TempDir scratch("video-" + std::string(capture.extension + 1) + std::to_string(capture.scale));
+    const fs::path& dir = scratch.path();
     const fs::path path = dir / (std::string("clip") + capture.extension);
     ASSERT_EQ(run("--frames " + std::to_string(Frames) + " --video-scale " + std::to_string(capture.scale) +
                   " --video " + path.string()),
@@ -280,7 +275,6 @@ TEST_P(VideoCapture, HoldsThePngFramesAndTheMix) {
     const double inStep = correlation(wanted, got, 0);
     EXPECT_GT(inStep, 0.95);
     for (int lag : {-2, -1, 1, 2}) EXPECT_GT(inStep, correlation(wanted, got, lag)) << "lag " << lag;
-    fs::remove_all(dir);
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, VideoCapture,
@@ -292,19 +286,20 @@ INSTANTIATE_TEST_SUITE_P(Formats, VideoCapture,
                          });
 
 TEST(VideoCaptureRefusal, LeavesNothingForAnUnknownTypeOrScale) {
-    const fs::path dir = scratchDirectory("refused");
+    const testfiles::TempDir scratch("video-refused");
+    const fs::path& dir = scratch.path();
     EXPECT_NE(run("--frames 2 --video " + (dir / "clip.avi").string()), 0);
     EXPECT_NE(run("--frames 2 --video-scale 5 --video " + (dir / "clip.mp4").string()), 0);
     EXPECT_NE(run("--from 3 --frames 2 --video " + (dir / "clip.mp4").string()), 0);
     EXPECT_TRUE(fs::is_empty(dir));
-    fs::remove_all(dir);
 }
 
 // Ctrl+C or a kill while encoding: no file under the asked name, and the
 // temporary one is gone too.
 TEST(VideoCaptureInterrupted, LeavesNoFileBehind) {
     for (int signal : {SIGINT, SIGTERM}) {
-        const fs::path dir = scratchDirectory("interrupted");
+        const testfiles::TempDir scratch("video-interrupted");
+        const fs::path& dir = scratch.path();
         const std::string target = (dir / "demo.mp4").string();
         const std::string data = DataDir;
         const pid_t child = fork();
@@ -329,7 +324,6 @@ TEST(VideoCaptureInterrupted, LeavesNoFileBehind) {
         ASSERT_EQ(waitpid(child, &status, 0), child);
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << "status " << status;
         EXPECT_TRUE(fs::is_empty(dir)) << fs::directory_iterator(dir)->path();
-        fs::remove_all(dir);
     }
 }
 
