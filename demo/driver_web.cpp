@@ -7,9 +7,12 @@
 // click, starts the sound and the terminal demo's frame loop (demo/
 // frame_loop.h), run from the page's animation callbacks instead of a
 // blocking wait. The frame on the canvas is the one the clock picked, not
-// one per callback, whatever the display's refresh rate. When the
-// soundtrack has ended or a key was read, the sound stops and the page is
-// told (Module.demoEnded).
+// one per callback, whatever the display's refresh rate. A key ends the run
+// at once. The soundtrack's end ends it once its last sample is heard: the
+// mixer is done with the voice a few blocks before that, and the output's
+// queue plays on meanwhile, with the picture on its last frame (the black
+// after the fade-out). Then the sound stops and the page is told
+// (Module.demoEnded), with the engine's word on the sound.
 //
 // The page's test hooks render frames with no clock and no sound:
 // hgPrepareFrames once, then hgRenderFrame for frames 1..N in order (effects
@@ -49,11 +52,27 @@ constexpr uint64_t SoundWaitLimit = 1500000000u;  // ns
 // Frames drawn in one callback stop after this long, so that catching up
 // after a hidden tab never holds the page's thread for long.
 constexpr double CallbackBudget = 8.0;  // ms
+// The most the end waits for the output's queue to be heard (it holds
+// 372 ms): a context suspended at the end does not hold the page forever.
+constexpr double EndWaitLimit = 2000.0;  // ms
 
 FrameLoop frameLoop;
 std::string problem;  // the last failure, for the page to show
 
-EM_JS(void, tellPageDemoEnded, (int byKey), { Module["demoEnded"](byKey != 0); });
+EM_JS(void, tellPageDemoEnded, (int byKey, const char* sound),
+      { Module["demoEnded"](byKey != 0, UTF8ToString(sound)); });
+// The output plays what it holds up to output frame `last`, and pulls no more.
+EM_JS(void, finishSound, (double last), {
+    var feed = Module["audioFeed"];
+    if (feed) feed.finish(last);
+});
+// True once that frame has been heard (at once without an output).
+EM_JS(int, soundHeardToEnd, (), {
+    var feed = Module["audioFeed"];
+    if (!feed || feed.last == null) return 1;
+    var heard = feed.heard();
+    return heard != null && heard >= feed.last ? 1 : 0;
+});
 EM_JS(void, tellPageFrameShown, (int t), { Module["frameShown"](t); });
 
 // The page names the files without the leading '/' of the page's file system.
@@ -103,11 +122,27 @@ bool pageLost() {
 const FrameLoop::Platform Page = {tickHasPassed, presentLatest, pageLost};
 
 void endDemo() {
+    // Read before the output closes: what went wrong while playing goes with it.
+    const std::string sound = soundReport();
     // The terminal demo's sound stops when its process exits; here the page
     // lives on.
     audioEngine.shutdown();
     restoreConsole();
-    tellPageDemoEnded(frameLoop.key() != 0);
+    tellPageDemoEnded(frameLoop.key() != 0, sound.c_str());
+}
+
+// Since when (emscripten_get_now) the run waits for its last sample to be
+// heard; negative while it plays.
+double finishingSince = -1.0;
+
+// The soundtrack's end, on every callback from the one that found the voice
+// gone: true once its last sample has been heard.
+bool soundtrackHeard() {
+    if (finishingSince < 0.0) {
+        finishingSince = emscripten_get_now();
+        finishSound(static_cast<double>(soundtrackOutputFrames()));
+    }
+    return soundHeardToEnd() != 0 || emscripten_get_now() - finishingSince > EndWaitLimit;
 }
 
 // One animation callback: the frames whose tick has passed, within the
@@ -120,6 +155,7 @@ EM_BOOL runDueFrames(double, void*) {
     for (;;) {
         switch (frameLoop.frame(Page)) {
         case FrameLoop::Step::Ended:
+            if (frameLoop.key() == 0 && !soundtrackHeard()) return EM_TRUE;
             endDemo();
             return EM_FALSE;
         case FrameLoop::Step::NotDue:
@@ -155,6 +191,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE void hgStartDemo(int fixedStartTick, uint32_t st
     frameLoop.start(start, SoundWaitLimit, fixedStartTick != 0 ? startTickShown - start : 0);
     setSoundtrackVolumes();
     lastCallback = 0.0;
+    finishingSince = -1.0;
     emscripten_request_animation_frame_loop(runDueFrames, nullptr);
 }
 
@@ -173,6 +210,14 @@ extern "C" EMSCRIPTEN_KEEPALIVE int hgRenderFrame(int n, uint32_t startTickShown
     const int32_t t = FramePeriod * n;
     renderFrame(t, startTickShown + static_cast<uint32_t>(t), asciiArt);
     return sceneIndexAt(t);
+}
+
+// The engine's word on the sound so far ("" when it plays as it should), as
+// the terminal demo prints it after a run.
+extern "C" EMSCRIPTEN_KEEPALIVE const char* hgSoundReport() {
+    static std::string report;
+    report = soundReport();
+    return report.c_str();
 }
 
 extern "C" EMSCRIPTEN_KEEPALIVE void hgShowFrame() {

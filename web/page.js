@@ -38,6 +38,8 @@
     audioContext: null,
     run: null, // the instance of the current or last run
     endedBy: null, // how the last run ended: "key" or "soundtrack"
+    endedAt: null, // performance.now() when it ended
+    heardAtEnd: null, // output frames of its sound heard by then
     frame: 0, // t of the frame on the canvas in the current or last run, 0 before its first
     clickedAt: null, // performance.now() of the click that started the current or last run
     // Each frame put on the canvas in the current or last run: its t, when
@@ -56,6 +58,7 @@
         blocks: feed ? feed.blocks : 0,
         audibleBlocks: feed ? feed.audibleBlocks : 0,
         firstBlock: feed && feed.firstBlock ? Array.from(feed.firstBlock) : null,
+        last: feed ? feed.last : null, // the output frame the run ends on once heard
       };
     },
   };
@@ -250,12 +253,21 @@
     page.shown.push([t, performance.now(), heard === null ? null : heard / 44.1]);
   }
 
-  function soundMissing(reason) {
-    soundNote.textContent = `Playing without sound: ${reason}.`;
+  // The engine's word on the sound, as the terminal demo prints it.
+  function tellSound(report) {
+    soundNote.textContent = report ? `hazelglow: ${report}` : "";
   }
 
-  function ended(byKey) {
+  function soundMissing() {
+    tellSound(page.run.UTF8ToString(page.run._hgSoundReport()));
+  }
+
+  // `sound`: the engine's word on the sound over the whole run.
+  function ended(byKey, sound) {
     page.endedBy = byKey ? "key" : "soundtrack";
+    page.endedAt = performance.now();
+    page.heardAtEnd = page.run.audioFeed ? page.run.audioFeed.heard() : null;
+    tellSound(sound);
     setState("ended");
     offer("play again");
     prepareNextRun();
