@@ -24,6 +24,7 @@
   const BenchSettle = 1000; // ms between loading and ?bench's first frame
 
   const canvas = document.getElementById("canvas");
+  const screen = document.getElementById("screen");
   const context2d = canvas.getContext("2d");
   const picture = context2d.createImageData(FrameWidth, FrameHeight);
   const message = document.getElementById("message");
@@ -97,7 +98,8 @@
   }
 
   // Whole multiples of the 640x600 picture in device pixels, as large as
-  // the window allows beside the controls line.
+  // the window allows beside the controls line, starting on a device pixel:
+  // a picture placed between two would blend every cell's edge.
   function fit() {
     const ratio = window.devicePixelRatio || 1;
     let reserved = controls.getBoundingClientRect().height + 16;
@@ -107,6 +109,22 @@
     const scale = Math.max(1, Math.floor(Math.min(across, down)));
     canvas.style.width = (FrameWidth * scale) / ratio + "px";
     canvas.style.height = (FrameHeight * scale) / ratio + "px";
+    screen.style.left = screen.style.top = "0px";
+    const { left, top } = canvas.getBoundingClientRect();
+    const step = devicePixelStep(ratio);
+    const onPixel = (at) => (step ? Math.round(at / step) * step : Math.round(at * ratio) / ratio);
+    screen.style.left = onPixel(left) - left + "px";
+    screen.style.top = onPixel(top) - top + "px";
+  }
+
+  // The fewest whole CSS pixels that are whole device pixels too (4 at a
+  // ratio of 1.25, 2 at 1.5): a layout places those exactly, where a
+  // fraction of a CSS pixel is rounded to its layout units. Null for a
+  // ratio without one this small.
+  function devicePixelStep(ratio) {
+    for (let step = 1; step <= 64; ++step)
+      if (Math.abs(step * ratio - Math.round(step * ratio)) < 1e-6) return step;
+    return null;
   }
   window.addEventListener("resize", fit);
 
