@@ -13,9 +13,9 @@
 // engine call run on the page's one thread, one after the other.
 //
 // Where the page plays is the worklet's report mapped through the context's
-// output timestamp (getOutputTimestamp), or, in a browser without one,
-// through currentTime less the baseLatency and outputLatency it reports
-// (where it reports none, none is assumed).
+// output timestamp (getOutputTimestamp) or through currentTime less the
+// baseLatency and outputLatency it reports, whichever is the earlier (where
+// it reports none, none is assumed).
 //
 // No sound, no stop: when the page has no audio context, no worklet, or the
 // context has not begun to play a second after the output opened (no
@@ -118,12 +118,16 @@ EM_JS(void, connectFeed, (int rate, int blockFrames, int queuedBlocks, int start
         feed.timers.push(setInterval(paceSilently, 20));
         if (Module["soundMissing"]) Module["soundMissing"](reason);
     }
-    // The context frame heard now.
+    // The context frame heard now: the output timestamp's, but never later
+    // than the latency the context reports allows. Firefox's timestamp is
+    // the context's current time, the latency left out (33 ms early against
+    // a sound server's recording); Chromium's has it, within a few ms.
     function heardContextFrame() {
+        var latest = context.currentTime - (context.baseLatency || 0) - (context.outputLatency || 0);
         var stamp = context.getOutputTimestamp ? context.getOutputTimestamp() : null;
         if (stamp && stamp.performanceTime > 0)
-            return (stamp.contextTime + (performance.now() - stamp.performanceTime) / 1000) * rate;
-        return (context.currentTime - (context.baseLatency || 0) - (context.outputLatency || 0)) * rate;
+            return Math.min(stamp.contextTime + (performance.now() - stamp.performanceTime) / 1000, latest) * rate;
+        return latest * rate;
     }
     // The page's frames heard so far (negative: its first frame is due in
     // that many), or null while nothing plays.
