@@ -27,6 +27,10 @@
   const screen = document.getElementById("screen");
   const context2d = canvas.getContext("2d");
   const picture = context2d.createImageData(FrameWidth, FrameHeight);
+  // The canvas black and opaque, as the first frame will leave it: the
+  // browser makes its backing store now, not on the first frame (12 to 19 ms).
+  for (let i = 3; i < picture.data.length; i += 4) picture.data[i] = 0xff;
+  context2d.putImageData(picture, 0, 0);
   const message = document.getElementById("message");
   const controls = document.getElementById("controls");
   const benchOutput = document.getElementById("bench");
@@ -66,7 +70,7 @@
   window.hazelglow = page;
 
   const hooks = { frame: null, startTick: null, bench: false }; // from the address
-  let wasmBytes = null;
+  let wasmModule = null; // the demo's code, compiled once for every instance
   const dataBytes = new Map();
   let next = null; // an instance ready for the next run
   let startWhenReady = false;
@@ -156,8 +160,10 @@
   }
 
   // Browsers run new code first as compiled in a hurry, then compile again,
-  // optimised and in the background, what runs often; the instances of a
-  // page share that code. Before any instance shows a frame, a throwaway one
+  // optimised and in the background, what runs often. That code belongs to
+  // the compiled module, so every instance is made from the one module
+  // (instantiate): compiled from the bytes for each, an instance would start
+  // on the hurried code again, and its first frame take 25 to 100 ms. Before any instance shows a frame, a throwaway one
   // renders the first frames and a few of every scene (out of order: the
   // pictures do not matter), so that the demo's first seconds do not stutter.
   const WarmUpFrames = 3;
@@ -168,15 +174,26 @@
       if (instance._hgPrepareFrames()) return;
       const frames = instance._hgTimelineFrames();
       for (let first = 1; first <= frames; first += instance._hgSceneFrames())
-        for (let n = first; n < first + WarmUpFrames * (first === 1 ? 10 : 1); ++n) instance._hgRenderFrame(n, 0);
+        for (let n = first; n < first + WarmUpFrames * (first === 1 ? 10 : 1); ++n) {
+          instance._hgRenderFrame(n, 0);
+          instance._hgShowFrame(); // the cells to pixels too, put nowhere
+        }
     }, () => {}); // a page that cannot make an instance says so when it makes the real one
     return warmedUp;
+  }
+
+  // Emscripten's hook for making the instance: from the page's one module.
+  function instantiate(imports, receive) {
+    WebAssembly.instantiate(wasmModule, imports).then(
+      (instance) => receive(instance, wasmModule),
+      (error) => fail(`The demo cannot start: hazelglow.wasm: ${error.message}`));
+    return {};
   }
 
   async function newInstance() {
     await warmUp();
     return createHazelGlow({
-      wasmBinary: wasmBytes,
+      instantiateWasm: instantiate,
       showPicture(pixels) {
         picture.data.set(pixels);
         context2d.putImageData(picture, 0, 0);
@@ -394,8 +411,13 @@
     hooks.bench = new URLSearchParams(location.search).has("bench");
     if (window.hazelglowScriptMissing || typeof createHazelGlow !== "function")
       throw new Error("Cannot load hazelglow.js: it belongs beside this page.");
-    wasmBytes = await fetchBytes("hazelglow.wasm", "the demo's code");
-    firstInstance = await createHazelGlow({ wasmBinary: wasmBytes, showPicture() {} });
+    const wasmBytes = await fetchBytes("hazelglow.wasm", "the demo's code");
+    try {
+      wasmModule = await WebAssembly.compile(wasmBytes);
+    } catch (error) {
+      throw new Error(`The demo cannot start: hazelglow.wasm: ${error.message}`);
+    }
+    firstInstance = await createHazelGlow({ instantiateWasm: instantiate, showPicture() {} });
     title = firstInstance.UTF8ToString(firstInstance._hgTitle());
     for (let i = 0, name; (name = firstInstance._hgDataFile(i)); ++i) dataFiles.push(firstInstance.UTF8ToString(name));
     const data = await Promise.all(dataFiles.map((name) => fetchBytes(name, "data file")));
