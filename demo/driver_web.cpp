@@ -7,7 +7,9 @@
 // click, starts the sound and the terminal demo's frame loop (demo/
 // frame_loop.h), run from the page's animation callbacks instead of a
 // blocking wait. The frame on the canvas is the one the clock picked, not
-// one per callback, whatever the display's refresh rate. A key ends the run
+// one per callback, whatever the display's refresh rate. While the page is
+// hidden its timers draw the frames due (not seen, but the effects carry
+// state), so that it is in step at once on coming back. A key ends the run
 // at once. The soundtrack's end ends it once its last sample is heard: the
 // mixer is done with the voice a few blocks before that, and the output's
 // queue plays on meanwhile, with the picture on its last frame (the black
@@ -53,6 +55,13 @@ constexpr uint64_t SoundWaitLimit = 1500000000u;  // ns
 // the one before, so that catching up after a hidden tab or a stall never
 // holds the page's thread for long.
 constexpr double CallbackBudget = 8.0;  // ms
+// A hidden page gets no animation callbacks, only timers, which browsers
+// hold to about one a second. Each draws the frames due for up to this
+// long: hidden, nobody waits for the page's thread, and the sound's queue
+// holds 372 ms; so coming back, the picture is at most a second's frames
+// behind, not the whole time hidden.
+constexpr double HiddenBudget = 150.0;    // ms
+constexpr double HiddenInterval = 250.0;  // ms between the timers asked for
 // The most the end waits for the output's queue to be heard (it holds
 // 372 ms): a context suspended at the end does not hold the page forever.
 constexpr double EndWaitLimit = 2000.0;  // ms
@@ -146,31 +155,48 @@ bool soundtrackHeard() {
     return soundHeardToEnd() != 0 || emscripten_get_now() - finishingSince > EndWaitLimit;
 }
 
-// One animation callback: the frames whose tick has passed, within the
-// callback's budget.
-EM_BOOL runDueFrames(double, void*) {
+bool running = false;  // from the start until the page is told the run ended
+
+// The frames whose tick has passed, within `budget` ms; false once the run
+// has ended.
+bool runDueFrames(double budget) {
     const double begin = emscripten_get_now();
-    if (lastCallback > 0.0) callbackInterval = begin - lastCallback;
-    lastCallback = begin;
-    if (!frameLoop.soundStarted()) return EM_TRUE;
+    if (!frameLoop.soundStarted()) return true;
     double frameBegin = begin;
     for (;;) {
         switch (frameLoop.frame(Page)) {
         case FrameLoop::Step::Ended:
-            if (frameLoop.key() == 0 && !soundtrackHeard()) return EM_TRUE;
+            if (frameLoop.key() == 0 && !soundtrackHeard()) return true;
+            running = false;
             endDemo();
-            return EM_FALSE;
+            return false;
         case FrameLoop::Step::NotDue:
-            return EM_TRUE;
+            return true;
         case FrameLoop::Step::Drawn: {
             const double now = emscripten_get_now();
             const double cost = now - frameBegin;
             frameBegin = now;
-            if (now - begin + cost > CallbackBudget) return EM_TRUE;
+            if (now - begin + cost > budget) return true;
             break;
         }
         }
     }
+}
+
+EM_BOOL onAnimationCallback(double, void*) {
+    if (!running) return EM_FALSE;
+    const double now = emscripten_get_now();
+    if (lastCallback > 0.0) callbackInterval = now - lastCallback;
+    lastCallback = now;
+    return runDueFrames(CallbackBudget) ? EM_TRUE : EM_FALSE;
+}
+
+EM_BOOL onTimerWhileHidden(double, void*) {
+    if (!running) return EM_FALSE;
+    EmscriptenVisibilityChangeEvent visibility;
+    if (emscripten_get_visibility_status(&visibility) == EMSCRIPTEN_RESULT_SUCCESS && visibility.hidden)
+        return runDueFrames(HiddenBudget) ? EM_TRUE : EM_FALSE;
+    return EM_TRUE;
 }
 
 }  // namespace
@@ -201,7 +227,9 @@ extern "C" EMSCRIPTEN_KEEPALIVE void hgStartDemo(int fixedStartTick, uint32_t st
     setSoundtrackVolumes();
     lastCallback = 0.0;
     finishingSince = -1.0;
-    emscripten_request_animation_frame_loop(runDueFrames, nullptr);
+    running = true;
+    emscripten_request_animation_frame_loop(onAnimationCallback, nullptr);
+    emscripten_set_timeout_loop(onTimerWhileHidden, HiddenInterval, nullptr);
 }
 
 // ?frame=N and ?bench: the converter and the strips, nothing else.
