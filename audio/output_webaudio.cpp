@@ -13,16 +13,24 @@
 // engine call run on the page's one thread, one after the other.
 //
 // Where the page plays is the worklet's report mapped through the context's
-// output timestamp (getOutputTimestamp), or, in a browser without one,
-// through currentTime less the baseLatency and outputLatency it reports
-// (where it reports none, none is assumed).
+// output timestamp (getOutputTimestamp) or through currentTime less the
+// baseLatency and outputLatency it reports, whichever is the earlier (where
+// it reports none, none is assumed).
 //
 // No sound, no stop: when the page has no audio context, no worklet, or the
 // context has not begun to play a second after the output opened (no
 // device, sound blocked), the output pulls the blocks at a device's pace
 // from the page's thread and drops them, as the silent output does, and
-// tells the page why (Module.soundMissing). Module.audioFeed counts what was
-// fed, for the page's tests.
+// tells the page why (Module.soundMissing); the output then counts as given
+// up, so that the engine's outputReport says so, as it does for a device
+// that fails. A quantum the worklet ran short after the start counts as an
+// underrun. Module.audioFeed counts what was fed, for the page's tests.
+//
+// The end: the mixer drops the soundtrack's voice once it has mixed its last
+// frame, some blocks before that frame is heard. feed.finish(last) stops the
+// pulls and has the worklet play what it holds and report where its last
+// frame plays; feed.heard() reaches `last` when the soundtrack's last sample
+// is heard, and the page ends its run then, not before.
 #include <algorithm>
 #include <emscripten/emscripten.h>
 #include <memory>
@@ -46,7 +54,10 @@ WebAudioOutput* liveOutput = nullptr;
 constexpr int QueuedBlocks = 4;        // 372 ms ahead of what is heard
 constexpr int SoundStartLimit = 1000;  // ms for the context to begin playing
 
-EM_JS(void, connectFeed, (int rate, int blockFrames, int queuedBlocks, int startLimit), {
+constexpr int ReasonBytes = 256;  // why the page plays silently, in UTF-8
+char silentReason[ReasonBytes];
+
+EM_JS(void, connectFeed, (int rate, int blockFrames, int queuedBlocks, int startLimit, int reasonBytes), {
     var context = Module["audioContext"];
     var feed = {
         blocks : 0,
@@ -57,6 +68,7 @@ EM_JS(void, connectFeed, (int rate, int blockFrames, int queuedBlocks, int start
         output : "worklet",
         silentReason : null,
         silentSince : null,
+        last : null,
         reports : [],
         node : null,
         timers : []
@@ -96,16 +108,26 @@ EM_JS(void, connectFeed, (int rate, int blockFrames, int queuedBlocks, int start
         feed.output = "silent";
         feed.silentReason = reason;
         feed.silentSince = performance.now();
+        var text = new TextEncoder().encode(reason);
+        var into = _aurixWebAudioReason();
+        var length = Math.min(text.length, reasonBytes - 1);
+        HEAPU8.set(text.subarray(0, length), into);
+        HEAPU8[into + length] = 0;
+        _aurixWebAudioGaveUp();
         paceSilently();
         feed.timers.push(setInterval(paceSilently, 20));
         if (Module["soundMissing"]) Module["soundMissing"](reason);
     }
-    // The context frame heard now.
+    // The context frame heard now: the output timestamp's, but never later
+    // than the latency the context reports allows. Firefox's timestamp is
+    // the context's current time, the latency left out (33 ms early against
+    // a sound server's recording); Chromium's has it, within a few ms.
     function heardContextFrame() {
+        var latest = context.currentTime - (context.baseLatency || 0) - (context.outputLatency || 0);
         var stamp = context.getOutputTimestamp ? context.getOutputTimestamp() : null;
         if (stamp && stamp.performanceTime > 0)
-            return (stamp.contextTime + (performance.now() - stamp.performanceTime) / 1000) * rate;
-        return (context.currentTime - (context.baseLatency || 0) - (context.outputLatency || 0)) * rate;
+            return Math.min(stamp.contextTime + (performance.now() - stamp.performanceTime) / 1000, latest) * rate;
+        return latest * rate;
     }
     // The page's frames heard so far (negative: its first frame is due in
     // that many), or null while nothing plays.
@@ -122,6 +144,10 @@ EM_JS(void, connectFeed, (int rate, int blockFrames, int queuedBlocks, int start
         var into = at - report.frame;
         if (into > 0 && !report.whole) into = Math.min(into, report.count);
         return Math.min(feed.given, report.played + into);
+    };
+    feed.finish = function(last) {
+        feed.last = Math.min(last, feed.given);
+        if (feed.node) feed.node.port.postMessage("finish");
     };
     feed.close = function() {
         feed.timers.forEach(function(timer) { clearInterval(timer); });
@@ -142,9 +168,13 @@ EM_JS(void, connectFeed, (int rate, int blockFrames, int queuedBlocks, int start
     node.port.onmessage = function(event) {
         var report = event.data;
         feed.reports.push(report);
+        if (report.last) return;
         // A quantum that ran short after the sound began: a gap heard.
-        if (!report.whole && report.played > 0) feed.gaps++;
-        while (feed.given - report.played < queuedBlocks * blockFrames) {
+        if (!report.whole && report.played > 0) {
+            feed.gaps++;
+            _aurixWebAudioUnderrun();
+        }
+        while (feed.last == null && feed.given - report.played < queuedBlocks * blockFrames) {
             var block = pull();
             if (!block) return;
             var floats = new Float32Array(block.length);
@@ -209,6 +239,21 @@ extern "C" EMSCRIPTEN_KEEPALIVE const int16_t* aurixWebAudioPull() {
     return output->samples.get();
 }
 
+// Where the page writes why it plays silently, before aurixWebAudioGaveUp.
+extern "C" EMSCRIPTEN_KEEPALIVE char* aurixWebAudioReason() {
+    return silentReason;
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE void aurixWebAudioGaveUp() {
+    if (liveOutput == nullptr) return;
+    silentReason[ReasonBytes - 1] = '\0';
+    Aurix::outputGaveUp(*liveOutput, std::string(liveOutput->backend.device) + ": " + silentReason);
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE void aurixWebAudioUnderrun() {
+    if (liveOutput != nullptr) liveOutput->underruns.fetch_add(1, std::memory_order_relaxed);
+}
+
 namespace Aurix {
 
 AudioStatus openWebAudio(AudioEngine& engine, uint32_t rate, uint32_t blockFrames) {
@@ -222,7 +267,7 @@ AudioStatus openWebAudio(AudioEngine& engine, uint32_t rate, uint32_t blockFrame
     liveOutput = output;
     // A page without Web Audio or a worklet still plays, on a silent clock
     // of its own, and says why under the picture.
-    connectFeed(static_cast<int>(rate), static_cast<int>(blockFrames), QueuedBlocks, SoundStartLimit);
+    connectFeed(static_cast<int>(rate), static_cast<int>(blockFrames), QueuedBlocks, SoundStartLimit, ReasonBytes);
     return Success;
 }
 

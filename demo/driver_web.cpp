@@ -7,9 +7,14 @@
 // click, starts the sound and the terminal demo's frame loop (demo/
 // frame_loop.h), run from the page's animation callbacks instead of a
 // blocking wait. The frame on the canvas is the one the clock picked, not
-// one per callback, whatever the display's refresh rate. When the
-// soundtrack has ended or a key was read, the sound stops and the page is
-// told (Module.demoEnded).
+// one per callback, whatever the display's refresh rate. While the page is
+// hidden its timers draw the frames due (not seen, but the effects carry
+// state), so that it is in step at once on coming back. A key ends the run
+// at once. The soundtrack's end ends it once its last sample is heard: the
+// mixer is done with the voice a few blocks before that, and the output's
+// queue plays on meanwhile, with the picture on its last frame (the black
+// after the fade-out). Then the sound stops and the page is told
+// (Module.demoEnded), with the engine's word on the sound.
 //
 // The page's test hooks render frames with no clock and no sound:
 // hgPrepareFrames once, then hgRenderFrame for frames 1..N in order (effects
@@ -46,14 +51,38 @@ constexpr int DataFileCount = 3;
 // play a second after it opened; the first frame waits a little longer
 // than that for either to say when the soundtrack's first sample is heard.
 constexpr uint64_t SoundWaitLimit = 1500000000u;  // ns
-// Frames drawn in one callback stop after this long, so that catching up
-// after a hidden tab never holds the page's thread for long.
+// Frames drawn in one callback end within this long, going by the cost of
+// the one before, so that catching up after a hidden tab or a stall never
+// holds the page's thread for long.
 constexpr double CallbackBudget = 8.0;  // ms
+// A hidden page gets no animation callbacks, only timers, which browsers
+// hold to about one a second. Each draws the frames due for up to this
+// long: hidden, nobody waits for the page's thread, and the sound's queue
+// holds 372 ms; so coming back, the picture is at most a second's frames
+// behind, not the whole time hidden.
+constexpr double HiddenBudget = 150.0;    // ms
+constexpr double HiddenInterval = 250.0;  // ms between the timers asked for
+// The most the end waits for the output's queue to be heard (it holds
+// 372 ms): a context suspended at the end does not hold the page forever.
+constexpr double EndWaitLimit = 2000.0;  // ms
 
 FrameLoop frameLoop;
 std::string problem;  // the last failure, for the page to show
 
-EM_JS(void, tellPageDemoEnded, (int byKey), { Module["demoEnded"](byKey != 0); });
+EM_JS(void, tellPageDemoEnded, (int byKey, const char* sound),
+      { Module["demoEnded"](byKey != 0, UTF8ToString(sound)); });
+// The output plays what it holds up to output frame `last`, and pulls no more.
+EM_JS(void, finishSound, (double last), {
+    var feed = Module["audioFeed"];
+    if (feed) feed.finish(last);
+});
+// True once that frame has been heard (at once without an output).
+EM_JS(int, soundHeardToEnd, (), {
+    var feed = Module["audioFeed"];
+    if (!feed || feed.last == null) return 1;
+    var heard = feed.heard();
+    return heard != null && heard >= feed.last ? 1 : 0;
+});
 EM_JS(void, tellPageFrameShown, (int t), { Module["frameShown"](t); });
 
 // The page names the files without the leading '/' of the page's file system.
@@ -102,32 +131,71 @@ bool pageLost() {
 const FrameLoop::Platform Page = {tickHasPassed, presentLatest, pageLost};
 
 void endDemo() {
+    // Read before the output closes: what went wrong while playing goes with it.
+    const std::string sound = soundReport();
     // The terminal demo's sound stops when its process exits; here the page
     // lives on.
     audioEngine.shutdown();
     restoreConsole();
-    tellPageDemoEnded(frameLoop.key() != 0);
+    tellPageDemoEnded(frameLoop.key() != 0, sound.c_str());
 }
 
-// One animation callback: the frames whose tick has passed, within the
-// callback's budget.
-EM_BOOL runDueFrames(double, void*) {
+// Since when (emscripten_get_now) the run waits for its last sample to be
+// heard; negative while it plays.
+double finishingSince = -1.0;
+
+// The soundtrack's end, on every callback from the one that found the voice
+// gone: true once its last sample has been heard.
+bool soundtrackHeard() {
+    if (finishingSince < 0.0) {
+        finishingSince = emscripten_get_now();
+        finishSound(static_cast<double>(soundtrackOutputFrames()));
+    }
+    return soundHeardToEnd() != 0 || emscripten_get_now() - finishingSince > EndWaitLimit;
+}
+
+bool running = false;  // from the start until the page is told the run ended
+
+// The frames whose tick has passed, within `budget` ms; false once the run
+// has ended.
+bool runDueFrames(double budget) {
     const double begin = emscripten_get_now();
-    if (lastCallback > 0.0) callbackInterval = begin - lastCallback;
-    lastCallback = begin;
-    if (!frameLoop.soundStarted()) return EM_TRUE;
+    if (!frameLoop.soundStarted()) return true;
+    double frameBegin = begin;
     for (;;) {
         switch (frameLoop.frame(Page)) {
         case FrameLoop::Step::Ended:
+            if (frameLoop.key() == 0 && !soundtrackHeard()) return true;
+            running = false;
             endDemo();
-            return EM_FALSE;
+            return false;
         case FrameLoop::Step::NotDue:
-            return EM_TRUE;
-        case FrameLoop::Step::Drawn:
-            if (emscripten_get_now() - begin > CallbackBudget) return EM_TRUE;
+            return true;
+        case FrameLoop::Step::Drawn: {
+            const double now = emscripten_get_now();
+            const double cost = now - frameBegin;
+            frameBegin = now;
+            if (now - begin + cost > budget) return true;
             break;
         }
+        }
     }
+}
+
+EM_BOOL onAnimationCallback(double, void*) {
+    if (!running) return EM_FALSE;
+    const double now = emscripten_get_now();
+    if (lastCallback > 0.0) callbackInterval = now - lastCallback;
+    lastCallback = now;
+    return runDueFrames(CallbackBudget) ? EM_TRUE : EM_FALSE;
+}
+
+EM_BOOL onTimerWhileHidden(double, void*) {
+    if (!running) return EM_FALSE;
+    EmscriptenVisibilityChangeEvent visibility;
+    if (emscripten_get_visibility_status(&visibility) == EMSCRIPTEN_RESULT_SUCCESS && visibility.hidden)
+        return runDueFrames(HiddenBudget) ? EM_TRUE : EM_FALSE;
+    return EM_TRUE;
 }
 
 }  // namespace
@@ -141,6 +209,9 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* hgPrepareDemo() {
     if (const Result loaded = loadSoundtrack(SoundtrackPath); !loaded) return failed(loaded);
     asciiArt.init();
     setConsoleTitle(DemoTitle);
+    // The blank cells, black on black, as the canvas is: the first frame
+    // then finds the picture's memory touched and its code run (8 ms less).
+    presentCells(asciiArt);
     const Result loaded = loadStrips();
     return loaded ? nullptr : failed(loaded);
 }
@@ -155,7 +226,10 @@ extern "C" EMSCRIPTEN_KEEPALIVE void hgStartDemo(int fixedStartTick, uint32_t st
     frameLoop.start(start, SoundWaitLimit, fixedStartTick != 0 ? startTickShown - start : 0);
     setSoundtrackVolumes();
     lastCallback = 0.0;
-    emscripten_request_animation_frame_loop(runDueFrames, nullptr);
+    finishingSince = -1.0;
+    running = true;
+    emscripten_request_animation_frame_loop(onAnimationCallback, nullptr);
+    emscripten_set_timeout_loop(onTimerWhileHidden, HiddenInterval, nullptr);
 }
 
 // ?frame=N and ?bench: the converter and the strips, nothing else.
@@ -174,6 +248,14 @@ extern "C" EMSCRIPTEN_KEEPALIVE int hgRenderFrame(int n, uint32_t startTickShown
     const int32_t t = FramePeriod * n;
     renderFrame(t, startTickShown + static_cast<uint32_t>(t), asciiArt);
     return sceneIndexAt(t);
+}
+
+// The engine's word on the sound so far ("" when it plays as it should), as
+// the terminal demo prints it after a run.
+extern "C" EMSCRIPTEN_KEEPALIVE const char* hgSoundReport() {
+    static std::string report;
+    report = soundReport();
+    return report.c_str();
 }
 
 extern "C" EMSCRIPTEN_KEEPALIVE void hgShowFrame() {

@@ -3,6 +3,8 @@
 // table under the engine lock, since the mixing thread removes the voice.
 #include "demo/soundtrack.h"
 
+#include <cmath>
+
 #include "audio/aurix.h"
 #include "demo/demo_objects.h"
 #include "demo/ticks.h"
@@ -44,6 +46,13 @@ bool soundtrackVoiceAlive() {
     const bool alive = audioEngine.voiceForHandle(musicVoice) != nullptr;
     audioEngine.releaseLock();
     return alive;
+}
+
+uint64_t soundtrackOutputFrames() {
+    if (!(soundtrack.baseSampleRate > 0.0f)) return 0;
+    const double frames = static_cast<double>(soundtrack.sampleCount) * Aurix::AudioEngine::OutputRate /
+                          static_cast<double>(soundtrack.baseSampleRate);
+    return static_cast<uint64_t>(std::ceil(frames));
 }
 
 SoundtrackHeard soundtrackHeardZero(uint64_t& heardZero) {

@@ -21,6 +21,10 @@ void setSoundtrackVolumes();
 // removed it); the loop then ends before drawing.
 bool soundtrackVoiceAlive();
 
+// How many output frames the soundtrack lasts: its voice's last sample is
+// output frame soundtrackOutputFrames() - 1 after its first.
+uint64_t soundtrackOutputFrames();
+
 // When the soundtrack's first sample is heard, by the output's account.
 enum class SoundtrackHeard {
     Known,    // heardZero holds the moment (tickNanoseconds)

@@ -5,7 +5,9 @@
 # node's own test runner; the tests serve the page on 127.0.0.1 themselves). The native release build makes the data
 # files and the render tool whose pictures and sound the page must match.
 # Then the figures: the page folder's size, ?bench's frame cost per scene and
-# the picture against the sound in both browsers (web/tests/sync.mjs).
+# the picture against the sound in both browsers (web/tests/sync.mjs); last,
+# the sound as a visitor hears it, played into a private sound server and
+# recorded (scripts/ci-web-sound.sh; SKIP where no server starts).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh test web
@@ -32,4 +34,5 @@ echo "ci-web: the page folder build/web, as a static host serves it:"
 (cd build/web && ls -l | tail -n +2 && du -cb -- * | tail -1 | awk '{ printf "%d bytes in all (%.2f MB)\n", $1, $1 / 1e6 }')
 node web/tests/bench.mjs
 node web/tests/sync.mjs
+scripts/ci-web-sound.sh
 echo "ci-web: done in $((SECONDS - start)) s"

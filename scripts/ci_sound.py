@@ -101,9 +101,11 @@ def heard_at(spans, index):
 
 
 class Recorder:
-    """pw-record of the null sink's monitor to a pipe; notes when each block arrives."""
+    """pw-record of the null sink's monitor to a pipe; notes when each block
+    arrives, on `clock` (time.monotonic, or time.time to compare with a
+    browser's clock)."""
 
-    def __init__(self, sink):
+    def __init__(self, sink, clock=time.monotonic):
         self.process = subprocess.Popen(
             ["pw-record", "--target", sink, "-P", "{ stream.capture.sink=true }", "--rate", str(RATE),
              "--channels", "2", "--format", "s16", "--latency", "256", "-"],
@@ -111,6 +113,7 @@ class Recorder:
         self.chunks = []
         self.arrivals = []  # (monotonic s, frames so far)
         self.frames = 0
+        self.clock = clock
         self.thread = threading.Thread(target=self._read, daemon=True)
         self.thread.start()
 
@@ -118,7 +121,7 @@ class Recorder:
         pending = b""
         while True:
             data = self.process.stdout.read(4096)
-            now = time.monotonic()
+            now = self.clock()
             if not data:
                 break
             pending += data

@@ -24,8 +24,13 @@
   const BenchSettle = 1000; // ms between loading and ?bench's first frame
 
   const canvas = document.getElementById("canvas");
+  const screen = document.getElementById("screen");
   const context2d = canvas.getContext("2d");
   const picture = context2d.createImageData(FrameWidth, FrameHeight);
+  // The canvas black and opaque, as the first frame will leave it: the
+  // browser makes its backing store now, not on the first frame (12 to 19 ms).
+  for (let i = 3; i < picture.data.length; i += 4) picture.data[i] = 0xff;
+  context2d.putImageData(picture, 0, 0);
   const message = document.getElementById("message");
   const controls = document.getElementById("controls");
   const benchOutput = document.getElementById("bench");
@@ -38,6 +43,8 @@
     audioContext: null,
     run: null, // the instance of the current or last run
     endedBy: null, // how the last run ended: "key" or "soundtrack"
+    endedAt: null, // performance.now() when it ended
+    heardAtEnd: null, // output frames of its sound heard by then
     frame: 0, // t of the frame on the canvas in the current or last run, 0 before its first
     clickedAt: null, // performance.now() of the click that started the current or last run
     // Each frame put on the canvas in the current or last run: its t, when
@@ -56,13 +63,14 @@
         blocks: feed ? feed.blocks : 0,
         audibleBlocks: feed ? feed.audibleBlocks : 0,
         firstBlock: feed && feed.firstBlock ? Array.from(feed.firstBlock) : null,
+        last: feed ? feed.last : null, // the output frame the run ends on once heard
       };
     },
   };
   window.hazelglow = page;
 
   const hooks = { frame: null, startTick: null, bench: false }; // from the address
-  let wasmBytes = null;
+  let wasmModule = null; // the demo's code, compiled once for every instance
   const dataBytes = new Map();
   let next = null; // an instance ready for the next run
   let startWhenReady = false;
@@ -94,7 +102,8 @@
   }
 
   // Whole multiples of the 640x600 picture in device pixels, as large as
-  // the window allows beside the controls line.
+  // the window allows beside the controls line, starting on a device pixel:
+  // a picture placed between two would blend every cell's edge.
   function fit() {
     const ratio = window.devicePixelRatio || 1;
     let reserved = controls.getBoundingClientRect().height + 16;
@@ -104,6 +113,22 @@
     const scale = Math.max(1, Math.floor(Math.min(across, down)));
     canvas.style.width = (FrameWidth * scale) / ratio + "px";
     canvas.style.height = (FrameHeight * scale) / ratio + "px";
+    screen.style.left = screen.style.top = "0px";
+    const { left, top } = canvas.getBoundingClientRect();
+    const step = devicePixelStep(ratio);
+    const onPixel = (at) => (step ? Math.round(at / step) * step : Math.round(at * ratio) / ratio);
+    screen.style.left = onPixel(left) - left + "px";
+    screen.style.top = onPixel(top) - top + "px";
+  }
+
+  // The fewest whole CSS pixels that are whole device pixels too (4 at a
+  // ratio of 1.25, 2 at 1.5): a layout places those exactly, where a
+  // fraction of a CSS pixel is rounded to its layout units. Null for a
+  // ratio without one this small.
+  function devicePixelStep(ratio) {
+    for (let step = 1; step <= 64; ++step)
+      if (Math.abs(step * ratio - Math.round(step * ratio)) < 1e-6) return step;
+    return null;
   }
   window.addEventListener("resize", fit);
 
@@ -135,8 +160,10 @@
   }
 
   // Browsers run new code first as compiled in a hurry, then compile again,
-  // optimised and in the background, what runs often; the instances of a
-  // page share that code. Before any instance shows a frame, a throwaway one
+  // optimised and in the background, what runs often. That code belongs to
+  // the compiled module, so every instance is made from the one module
+  // (instantiate): compiled from the bytes for each, an instance would start
+  // on the hurried code again, and its first frame take 25 to 100 ms. Before any instance shows a frame, a throwaway one
   // renders the first frames and a few of every scene (out of order: the
   // pictures do not matter), so that the demo's first seconds do not stutter.
   const WarmUpFrames = 3;
@@ -147,15 +174,26 @@
       if (instance._hgPrepareFrames()) return;
       const frames = instance._hgTimelineFrames();
       for (let first = 1; first <= frames; first += instance._hgSceneFrames())
-        for (let n = first; n < first + WarmUpFrames * (first === 1 ? 10 : 1); ++n) instance._hgRenderFrame(n, 0);
+        for (let n = first; n < first + WarmUpFrames * (first === 1 ? 10 : 1); ++n) {
+          instance._hgRenderFrame(n, 0);
+          instance._hgShowFrame(); // the cells to pixels too, put nowhere
+        }
     }, () => {}); // a page that cannot make an instance says so when it makes the real one
     return warmedUp;
+  }
+
+  // Emscripten's hook for making the instance: from the page's one module.
+  function instantiate(imports, receive) {
+    WebAssembly.instantiate(wasmModule, imports).then(
+      (instance) => receive(instance, wasmModule),
+      (error) => fail(`The demo cannot start: hazelglow.wasm: ${error.message}`));
+    return {};
   }
 
   async function newInstance() {
     await warmUp();
     return createHazelGlow({
-      wasmBinary: wasmBytes,
+      instantiateWasm: instantiate,
       showPicture(pixels) {
         picture.data.set(pixels);
         context2d.putImageData(picture, 0, 0);
@@ -250,12 +288,21 @@
     page.shown.push([t, performance.now(), heard === null ? null : heard / 44.1]);
   }
 
-  function soundMissing(reason) {
-    soundNote.textContent = `Playing without sound: ${reason}.`;
+  // The engine's word on the sound, as the terminal demo prints it.
+  function tellSound(report) {
+    soundNote.textContent = report ? `hazelglow: ${report}` : "";
   }
 
-  function ended(byKey) {
+  function soundMissing() {
+    tellSound(page.run.UTF8ToString(page.run._hgSoundReport()));
+  }
+
+  // `sound`: the engine's word on the sound over the whole run.
+  function ended(byKey, sound) {
     page.endedBy = byKey ? "key" : "soundtrack";
+    page.endedAt = performance.now();
+    page.heardAtEnd = page.run.audioFeed ? page.run.audioFeed.heard() : null;
+    tellSound(sound);
     setState("ended");
     offer("play again");
     prepareNextRun();
@@ -364,8 +411,13 @@
     hooks.bench = new URLSearchParams(location.search).has("bench");
     if (window.hazelglowScriptMissing || typeof createHazelGlow !== "function")
       throw new Error("Cannot load hazelglow.js: it belongs beside this page.");
-    wasmBytes = await fetchBytes("hazelglow.wasm", "the demo's code");
-    firstInstance = await createHazelGlow({ wasmBinary: wasmBytes, showPicture() {} });
+    const wasmBytes = await fetchBytes("hazelglow.wasm", "the demo's code");
+    try {
+      wasmModule = await WebAssembly.compile(wasmBytes);
+    } catch (error) {
+      throw new Error(`The demo cannot start: hazelglow.wasm: ${error.message}`);
+    }
+    firstInstance = await createHazelGlow({ instantiateWasm: instantiate, showPicture() {} });
     title = firstInstance.UTF8ToString(firstInstance._hgTitle());
     for (let i = 0, name; (name = firstInstance._hgDataFile(i)); ++i) dataFiles.push(firstInstance.UTF8ToString(name));
     const data = await Promise.all(dataFiles.map((name) => fetchBytes(name, "data file")));

@@ -2,7 +2,8 @@
 // interleaved stereo the page posts, in order, silence when none is there,
 // and tells the page which of its frames plays at which frame of the audio
 // context, so that the page knows what is heard when. Plain messages, no
-// shared memory: the page needs no special headers.
+// shared memory: the page needs no special headers. Told "finish", it plays
+// what it holds, reports where its last frame plays (`last`) and ends.
 "use strict";
 
 const ReportEvery = 8; // quanta (of 128 frames at 44 100 Hz: 23 ms)
@@ -16,8 +17,10 @@ class HazelGlowFeed extends AudioWorkletProcessor {
     this.quanta = 0;
     this.starved = true; // the last quantum ran out of blocks
     this.stopped = false;
+    this.finishing = false;
     this.port.onmessage = (event) => {
       if (event.data === "stop") this.stopped = true;
+      else if (event.data === "finish") this.finishing = true;
       else this.blocks.push(event.data);
     };
   }
@@ -47,6 +50,10 @@ class HazelGlowFeed extends AudioWorkletProcessor {
     // Page frame `played` plays at context frame `frame`, and `count`
     // frames on from there: at once when that changes, else now and then.
     const starved = filled < left.length;
+    if (starved && this.finishing) {
+      this.port.postMessage({ played: first, frame: currentFrame, count: filled, whole: false, last: true });
+      return false;
+    }
     if (this.quanta++ % ReportEvery === 0 || starved !== this.starved)
       this.port.postMessage({ played: first, frame: currentFrame, count: filled, whole: !starved });
     this.starved = starved;

@@ -65,8 +65,10 @@ const executables = {
 // Chromium through the DevTools protocol, Firefox through WebDriver BiDi;
 // each with a fresh profile.
 // The test files run in HAZELGLOW_BROWSER (default chromium); CI runs them
-// once per browser.
-export async function launchBrowser(name = process.env.HAZELGLOW_BROWSER || "chromium") {
+// once per browser. With `sound`, Chromium plays out loud (puppeteer mutes
+// it by default, which makes it write silence), to the sound server that
+// PULSE_SERVER names.
+export async function launchBrowser(name = process.env.HAZELGLOW_BROWSER || "chromium", { sound = false } = {}) {
   const profile = await mkdtemp(path.join(tmpdir(), `hazelglow-${name}-`));
   const options =
     name === "firefox"
@@ -85,6 +87,7 @@ export async function launchBrowser(name = process.env.HAZELGLOW_BROWSER || "chr
       : {
           executablePath: executables.chromium,
           headless: true,
+          ignoreDefaultArgs: sound ? ["--mute-audio"] : [],
           userDataDir: profile,
           args: [
             "--headless",

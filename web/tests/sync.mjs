@@ -33,6 +33,7 @@ async function oneRun(browser, url, { hideAt = null } = {}) {
   await page.click("canvas");
   let hiddenFrom = null;
   let backAt = null;
+  let stalledAt = null;
   if (hideAt !== null) {
     await sleep(hideAt * 1000);
     const other = await browser.browser.newPage();
@@ -46,9 +47,10 @@ async function oneRun(browser, url, { hideAt = null } = {}) {
   } else {
     // Halfway, the page's thread stalls for 200 ms: the sound must play on.
     await sleep((seconds * 1000) / 2);
-    await page.evaluate(() => {
-      const end = performance.now() + 200;
-      while (performance.now() < end);
+    stalledAt = await page.evaluate(() => {
+      const begin = performance.now();
+      while (performance.now() < begin + 200);
+      return begin;
     });
     await sleep((seconds * 1000) / 2);
   }
@@ -61,7 +63,7 @@ async function oneRun(browser, url, { hideAt = null } = {}) {
     latency: [window.hazelglow.audioContext?.baseLatency, window.hazelglow.audioContext?.outputLatency],
   }));
   await page.close();
-  return { ...result, hiddenFrom, backAt };
+  return { ...result, hiddenFrom, backAt, stalledAt };
 }
 
 const offsets = (shown) => shown.filter(([, , heard]) => heard !== null).map(([t, , heard]) => heard - t);
@@ -79,10 +81,22 @@ try {
         `baseLatency ${plain.latency[0]} s, outputLatency ${plain.latency[1]} s`);
       console.log(`  ${seconds} s run: offset picture minus sound: ${summary(offsets(plain.shown))}`);
       console.log(`  sound gaps over the run, with a 200 ms stall of the page's thread halfway: ${plain.audio.gaps}`);
+      const afterStall = plain.shown.filter(([, at, heard]) => at > plain.stalledAt + 200 && heard !== null);
+      if (afterStall.length > 0) {
+        const [t, at, heard] = afterStall[0];
+        const second = afterStall.filter(([, when]) => when < plain.stalledAt + 1200);
+        console.log(`  after the stall: the first frame ${(at - plain.stalledAt - 200).toFixed(0)} ms after it, ` +
+          `${(heard - t).toFixed(1)} ms off; the second after it: ${summary(offsets(second))}`);
+      }
       console.log(`  click to first frame: ${(plain.shown[0][1] - plain.clickedAt).toFixed(0)} ms` +
         (plain.longestCallback !== null ? `; longest animation callback ${plain.longestCallback.toFixed(1)} ms` : ""));
-      if (process.env.HAZELGLOW_SYNC_DETAIL)
+      if (process.env.HAZELGLOW_SYNC_DETAIL) {
         console.log("  long callbacks [ms after click, ms]:", JSON.stringify(plain.longCallbacks.map(([at, ms]) => [Math.round(at - plain.clickedAt), Math.round(ms)])));
+        console.log("  frames over 30 ms off [ms after click, t, offset]:", JSON.stringify(plain.shown
+          .filter(([t, , heard]) => heard !== null && Math.abs(heard - t) > 30)
+          .map(([t, at, heard]) => [Math.round(at - plain.clickedAt), t, Math.round(heard - t)])));
+        console.log("  the stall (ms after click):", Math.round(plain.stalledAt - plain.clickedAt));
+      }
       const hidden = await oneRun(browser, server.url, { hideAt: 3 });
       const [backTime, backState] = hidden.backAt;
       console.log(`  hidden tab (${hidden.hiddenFrom[1]} for 10 s, then ${backState}):`);
