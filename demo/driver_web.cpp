@@ -100,7 +100,7 @@ bool pageLost() {
     return false;  // the page outlives the demo
 }
 
-const FrameLoop::Platform Page = {tickHasPassed, presentLatest, pageLost};
+const FrameLoop::Platform Page = {tickHasPassed, presentLatest, pageLost, nullptr};
 
 void endDemo() {
     // The terminal demo's sound stops when its process exits; here the page
