@@ -153,6 +153,18 @@ size_t AnsiFrameBuilder::sgrLength(int from, uint8_t to) const {
     return static_cast<size_t>(appendSgr(scratch, from, to) - scratch);
 }
 
+size_t AnsiFrameBuilder::changedCells(const uint16_t* cells) const {
+    const Viewport& v = view_;
+    if (clearPending_ || !havePrevious_) return static_cast<size_t>(v.rows) * static_cast<size_t>(v.columns);
+    size_t changed = 0;
+    for (int r = 0; r < v.rows; ++r) {
+        const size_t offset = static_cast<size_t>((v.sourceRow + r) * gridColumns_ + v.sourceColumn);
+        for (int c = 0; c < v.columns; ++c)
+            changed += cells[offset + static_cast<size_t>(c)] != previous_[offset + static_cast<size_t>(c)];
+    }
+    return changed;
+}
+
 std::string_view AnsiFrameBuilder::build(const uint16_t* cells) {
     char* const start = buffer_.get();
     char* p = put(start, TermSeq::SyncBegin);

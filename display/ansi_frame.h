@@ -65,6 +65,9 @@ public:
     // The bytes that bring the terminal from the previous frame to `cells`
     // (the grid's cells, row-major). Valid until the next call.
     std::string_view build(const uint16_t* cells);
+    // How many visible cells build(cells) would write (all of them after a
+    // clear or repaint), without building: a guess at its size.
+    size_t changedCells(const uint16_t* cells) const;
 
     ColourMode colourMode() const { return mode_; }
     const Viewport& viewport() const { return view_; }

@@ -169,6 +169,10 @@ constexpr uint32_t LeadMarginMs = 10;
 constexpr uint32_t LeadStepMs = 10;
 constexpr uint64_t NoLeadBelow = 5000000u;  // ns
 uint32_t leadMs = 0;
+// The bytes a changed cell has taken in recent frames, for the guess at a
+// frame's size before it is built (a newer frame weighs CellBytesWeight).
+double bytesPerCell = 8.0;
+constexpr double CellBytesWeight = 0.2;
 
 // Everything written on the main thread (titles, restores) waits for the
 // frame in progress: bytes never interleave, and none follow a restore.
@@ -673,13 +677,13 @@ void presentCells(const PKR_AsciiArt& converter, uint64_t dueNs) {
     // be on screen by its moment: it is skipped, and the next one sent shows
     // the newest cells against the last one sent.
     if (writer->busy()) return;
-    uint64_t now = monotonicNanoseconds();
-    if (readsInput() && !resumePending) {
+    const bool judged = readsInput() && !resumePending;
+    if (judged) {
         readInput();
         // Every frame drawn, sent or not: a lead held back by frames that
         // were skipped for want of it would never grow.
         updateLead();
-        if (!answers.mayShow(now, dueNs == 0 ? UINT64_MAX : dueNs + LateAllowance)) return;
+        if (!answers.mayShow(monotonicNanoseconds(), UINT64_MAX)) return;  // too many on their way
     }
     if (!entered || resumePending) waitForForeground();
     SignalsHeld held;
@@ -696,12 +700,23 @@ void presentCells(const PKR_AsciiArt& converter, uint64_t dueNs) {
         measure();
     }
     if (!picture->grid().exact && converter.glyphLut == nullptr) return;  // no pattern table yet
-    const std::string_view frame = picture->build(converter.glyphLut, FrameBuffer, CellBuffer);
+    const uint16_t* cells = picture->cells(converter.glyphLut, FrameBuffer, CellBuffer);
+    // Whether it can still be on screen by its moment, judged by its own
+    // changed cells at the bytes per cell of the frames before.
+    const size_t changed = picture->frames().changedCells(cells);
+    if (judged && dueNs != 0) {
+        const auto guess = static_cast<uint32_t>(FrameOverheadBytes + static_cast<double>(changed) * bytesPerCell);
+        if (!answers.mayShow(monotonicNanoseconds(), dueNs + LateAllowance, guess)) return;
+    }
+    const std::string_view frame = picture->frames().build(cells);
+    if (changed > 0)
+        bytesPerCell = bytesPerCell * (1 - CellBytesWeight) +
+                       CellBytesWeight * static_cast<double>(frame.size()) / static_cast<double>(changed);
     const std::string_view query = answersReadable ? TermSeq::StatusQuery : std::string_view{};
     const auto bytes = static_cast<uint32_t>(frame.size() + query.size());
     // Held until its last byte reaches the screen on its moment, and never
     // before the link has carried what went before.
-    now = monotonicNanoseconds();
+    const uint64_t now = monotonicNanoseconds();
     uint64_t at = now;
     if (answers.answering() && answers.rateKnown()) {
         const uint64_t crossing = answers.crossingNanoseconds(bytes);

@@ -46,7 +46,7 @@ void FrameAnswers::answered(uint32_t count, uint64_t nowNs, uint64_t sinceNs) {
     recomputeLinkFree(nowNs);
 }
 
-bool FrameAnswers::mayShow(uint64_t nowNs, uint64_t atNs) {
+bool FrameAnswers::mayShow(uint64_t nowNs, uint64_t atNs, uint32_t bytes) {
     expire(nowNs);
     if (!answering_) return true;
     if (count_ >= MaxUnanswered) return false;
@@ -54,7 +54,7 @@ bool FrameAnswers::mayShow(uint64_t nowNs, uint64_t atNs) {
     if (wantSample && count_ > 0) return false;
     if (!rateKnown_) return true;
     if (count_ == 0 && nowNs >= lastSentNs_ + StaleAfter) return true;
-    return std::max(nowNs, linkFree_) + crossingNanoseconds(typicalBytes()) <= atNs;
+    return std::max(nowNs, linkFree_) + crossingNanoseconds(bytes != 0 ? bytes : typicalBytes()) <= atNs;
 }
 
 void FrameAnswers::forgetUnanswered() {

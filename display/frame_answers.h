@@ -46,9 +46,10 @@ public:
     // answer known to within SamplePrecision is a sample; only one that
     // arrived late for certain counts as late.
     void answered(uint32_t count, uint64_t nowNs, uint64_t sinceNs = 0);
-    // Whether one more frame, of the typical size, started now can be on
-    // screen by `atNs`. Also notes answers that did not come in time.
-    bool mayShow(uint64_t nowNs, uint64_t atNs);
+    // Whether one more frame of `bytes` (0: of the typical size) started
+    // now can be on screen by `atNs`. Also notes answers that did not come
+    // in time.
+    bool mayShow(uint64_t nowNs, uint64_t atNs, uint32_t bytes = 0);
     // Frames on their way are no longer waited for (the terminal was given
     // back and taken again: whatever it answers now is no guide).
     void forgetUnanswered();

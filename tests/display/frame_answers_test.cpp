@@ -97,6 +97,10 @@ TEST(FrameAnswers, TheRateIsLearnedFromFramesOnAnIdleLinkAndJudgesWhatCanArriveI
     const uint64_t arrives = std::max(now, answers.linkFreeAt()) + answers.crossingNanoseconds(answers.typicalBytes());
     EXPECT_TRUE(answers.mayShow(now, arrives));
     EXPECT_FALSE(answers.mayShow(now, arrives - 5 * Ms)) << "it could not arrive by its moment";
+    // A frame whose own size is known is judged by that size.
+    const uint32_t typical = answers.typicalBytes();
+    EXPECT_TRUE(answers.mayShow(now, arrives - 5 * Ms, typical / 2));
+    EXPECT_FALSE(answers.mayShow(now, arrives, typical * 2));
 }
 
 TEST(FrameAnswers, ATerminalThatStopsAnsweringIsJudgedByItsWritesAndOneThatAnswersAgainIsNot) {
