@@ -214,31 +214,44 @@ bool writeAll(std::string_view bytes) {
     return writeAll(bytes.data(), bytes.size());
 }
 
-// Reads the answers still out, for at most DrainLimitMs: once the
-// terminal echoes again they would land in the shell's line. Keys typed
-// meanwhile go with them. Async-signal-safe.
-void drainAnswers() {
-    if (!answersReadable || inputGone || !everAnswered) return;
-    const int64_t giveUp = monotonicMs() + DrainLimitMs;
-    char bytes[sizeof inputKept + 256];
+// Reads the key terminal's answers into `replies` until `done(replies)`
+// holds, `waitMs` have passed or nothing more comes; an answer cut short
+// is completed by the next read. Returns how many bytes at the end of
+// `buffer` were left unread as cut short (all of it when full: typed, as
+// no answer is that long). Async-signal-safe.
+template <size_t Size, typename Done>
+size_t readAnswers(char (&buffer)[Size], int64_t waitMs, TerminalReplies& replies, Done done) {
+    const int64_t giveUp = monotonicMs() + waitMs;
     size_t kept = 0;
-    while (queriesOut > 0) {
+    while (!done(replies)) {
         const int64_t left = giveUp - monotonicMs();
         if (left <= 0) break;
         pollfd input{termiosFd, POLLIN, 0};
         const int ready = poll(&input, 1, static_cast<int>(left));
         if (ready < 0 && errno == EINTR) continue;
         if (ready <= 0 || (input.revents & POLLIN) == 0) break;
-        const ssize_t n = read(termiosFd, bytes + kept, sizeof bytes - kept);
+        const ssize_t n = read(termiosFd, buffer + kept, Size - kept);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         kept += static_cast<size_t>(n);
-        TerminalReplies replies;
-        const size_t tail = readReplies({bytes, kept}, replies);
-        queriesOut = queriesOut > replies.statusAnswers ? queriesOut - replies.statusAnswers : 0;
-        std::memmove(bytes, bytes + kept - tail, tail);
-        kept = tail < sizeof inputKept ? tail : 0;
+        const size_t tail = readReplies({buffer, kept}, replies);
+        std::memmove(buffer, buffer + kept - tail, tail);
+        kept = tail;
+        if (kept == Size) break;
     }
+    return kept;
+}
+
+// Reads the answers still out, for at most DrainLimitMs: once the
+// terminal echoes again they would land in the shell's line. Keys typed
+// meanwhile go with them. Async-signal-safe.
+void drainAnswers() {
+    if (!answersReadable || inputGone || !everAnswered || queriesOut <= 0) return;
+    const int out = queriesOut;
+    char bytes[256];
+    TerminalReplies replies;
+    readAnswers(bytes, DrainLimitMs, replies, [out](const TerminalReplies& r) { return r.statusAnswers >= out; });
+    queriesOut = 0;
 }
 
 // Async-signal-safe: puts the terminal back as it was before set-up.
@@ -461,24 +474,8 @@ void askCellSize(int columns, int rows, int& xPixels, int& yPixels) {
     if (!writeAll(CellSizeQuery)) return;
     TerminalReplies replies;
     char pending[256];
-    size_t kept = 0;  // an answer cut short, completed by the next read
-    const int64_t giveUp = monotonicMs() + AnswerWaitMs;
-    while (!replies.attributes) {
-        const int64_t left = giveUp - monotonicMs();
-        if (left <= 0) break;
-        pollfd input{termiosFd, POLLIN, 0};
-        const int ready = poll(&input, 1, static_cast<int>(left));
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0 || (input.revents & POLLIN) == 0) break;
-        const ssize_t n = read(termiosFd, pending + kept, sizeof pending - kept);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        kept += static_cast<size_t>(n);
-        const size_t tail = readReplies({pending, kept}, replies);
-        std::memmove(pending, pending + kept - tail, tail);
-        kept = tail;
-        if (kept == sizeof pending) break;  // no answer is that long: typed
-    }
+    const size_t kept =
+        readAnswers(pending, AnswerWaitMs, replies, [](const TerminalReplies& r) { return r.attributes; });
     if (kept > 0 && replies.key == 0) replies.key = keyCode({pending, kept});
     if (replies.key != 0) typedKey = replies.key;
     if (replies.cellWidth > 0 && replies.cellHeight > 0) {

@@ -56,6 +56,17 @@ int playFrames(FrameAnswers& answers, SimulatedLink& link, uint64_t& now, int fr
     return sentCount;
 }
 
+// Answers that have learned `link` from 300 frames, and everything sent
+// answered by `now`, `pause` after them.
+FrameAnswers learned(SimulatedLink& link, uint64_t& now, uint64_t pause) {
+    FrameAnswers answers;
+    playFrames(answers, link, now, 300);
+    EXPECT_TRUE(answers.rateKnown());
+    now += pause;
+    link.deliver(answers, now);
+    return answers;
+}
+
 TEST(FrameAnswers, TheRateIsLearnedFromFramesOnAnIdleLinkAndJudgesWhatCanArriveInTime) {
     FrameAnswers answers;
     SimulatedLink link(25000.0, 3 * Ms);  // 40 000 B/s
@@ -141,13 +152,9 @@ TEST(FrameAnswers, ATerminalThatStopsAnsweringIsJudgedByItsWritesAndOneThatAnswe
 }
 
 TEST(FrameAnswers, ALateAnswerSlowsThePaceAndTheNextFrameGoesOnAnIdleLink) {
-    FrameAnswers answers;
     SimulatedLink link(8000.0, 2 * Ms);  // 125 000 B/s
     uint64_t now = 1000 * Ms;
-    playFrames(answers, link, now, 300);
-    ASSERT_TRUE(answers.rateKnown());
-    now += 500 * Ms;
-    link.deliver(answers, now);
+    FrameAnswers answers = learned(link, now, 500 * Ms);
     // A fresh sample on the idle link.
     ASSERT_TRUE(answers.mayShow(now, now + 2000 * Ms));
     link.send(answers, 2000, now);
@@ -180,13 +187,9 @@ TEST(FrameAnswers, ALateAnswerSlowsThePaceAndTheNextFrameGoesOnAnIdleLink) {
 }
 
 TEST(FrameAnswers, NoMoreThanThreeFramesAreOnTheirWay) {
-    FrameAnswers answers;
     SimulatedLink link(1000.0, 1 * Ms);
     uint64_t now = 1000 * Ms;
-    playFrames(answers, link, now, 300);
-    ASSERT_TRUE(answers.rateKnown());
-    now += 3000 * Ms;
-    link.deliver(answers, now);
+    FrameAnswers answers = learned(link, now, 3000 * Ms);
     // A fresh sample first (the last is over two seconds old), then more at once.
     ASSERT_TRUE(answers.mayShow(now, now + 10000 * Ms));
     link.send(answers, 1000, now);
