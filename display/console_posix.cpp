@@ -169,10 +169,6 @@ constexpr uint32_t LeadMarginMs = 10;
 constexpr uint32_t LeadStepMs = 10;
 constexpr uint64_t NoLeadBelow = 5000000u;  // ns
 uint32_t leadMs = 0;
-// The bytes a changed cell has taken in recent frames, for the guess at a
-// frame's size before it is built (a newer frame weighs CellBytesWeight).
-double bytesPerCell = 8.0;
-constexpr double CellBytesWeight = 0.2;
 
 // Everything written on the main thread (titles, restores) waits for the
 // frame in progress: bytes never interleave, and none follow a restore.
@@ -597,6 +593,7 @@ Result setupConsole(FitMode fit) {
     if (active) return Result::ok();
     if (!isatty(Output)) return Result::failed("", "standard output is not a terminal; run the demo in one");
     picture.emplace(colourModeFor(std::getenv("COLORTERM")), fit);
+    picture->frames().keepTakeBack();
 
     // The terminal keys are read from is the one to make unechoed and
     // non-canonical (normally the same one as the output). The descriptor
@@ -697,20 +694,16 @@ void presentCells(const PKR_AsciiArt& converter, uint64_t dueNs) {
         measure();
     }
     if (!picture->grid().exact && converter.glyphLut == nullptr) return;  // no pattern table yet
-    const uint16_t* cells = picture->cells(converter.glyphLut, FrameBuffer, CellBuffer);
-    // Whether it can still be on screen by its moment, judged by its own
-    // changed cells at the bytes per cell of the frames before.
-    const size_t changed = picture->frames().changedCells(cells);
-    if (judged && dueNs != 0) {
-        const auto guess = static_cast<uint32_t>(FrameOverheadBytes + static_cast<double>(changed) * bytesPerCell);
-        if (!answers.mayShow(monotonicNanoseconds(), dueNs + LateAllowance, guess)) return;
-    }
-    const std::string_view frame = picture->frames().build(cells);
-    if (changed > 0)
-        bytesPerCell = bytesPerCell * (1 - CellBytesWeight) +
-                       CellBytesWeight * static_cast<double>(frame.size()) / static_cast<double>(changed);
+    const std::string_view frame = picture->build(converter.glyphLut, FrameBuffer, CellBuffer);
     const std::string_view query = answersReadable ? TermSeq::StatusQuery : std::string_view{};
     const auto bytes = static_cast<uint32_t>(frame.size() + query.size());
+    // Whether it can still be on screen by its moment, judged by its own
+    // size; if not it is taken back, and the next one is built against the
+    // frame the terminal has.
+    if (judged && dueNs != 0 && !answers.mayShow(monotonicNanoseconds(), dueNs + LateAllowance, bytes)) {
+        picture->frames().takeBack();
+        return;
+    }
     // Held until its last byte reaches the screen on its moment, and never
     // before the link has carried what went before.
     const uint64_t now = monotonicNanoseconds();
