@@ -12,10 +12,15 @@ is shown when the reader here has read its last byte (the end of its
 synchronized update). Prints frames drawn and shown, bytes per second, how
 long after its moment each shown frame was shown (median, p99, max), the same
 less its own bytes' time on the link, and the t of the last frame shown.
+The terminal here answers the demo's status query (CSI 5 n) when it has
+read it, as a real one does once it has processed what came before
+(--no-answers: one that never answers); --worst N lists the N latest
+frames.
 
   bench/slow_terminal.py --rate 40000
   COLORTERM=truecolor bench/slow_terminal.py --rate 125000
   bench/slow_terminal.py --rate 0
+  bench/slow_terminal.py --rate 40000 --no-answers --seconds 30 --worst 10
 """
 import argparse
 import os
@@ -29,6 +34,26 @@ sys.path.insert(0, os.path.join(ROOT, "scripts"))
 from demo_pty import DemoInPty, percentile  # noqa: E402
 
 FRAME_END = b"\x1b[?25l\x1b[?2026l"  # the last bytes of every frame (cursor hidden, update ends)
+STATUS_QUERY = b"\x1b[5n"  # answered once everything before it is read
+STATUS_ANSWER = b"\x1b[0n"
+ATTRIBUTES_QUERY = b"\x1b[c"  # set-up's last question about the cells
+ATTRIBUTES_ANSWER = b"\x1b[?62c"  # a VT220, without the window operations
+
+
+class Finder:
+    """Counts a pattern in a stream read in pieces, across their edges."""
+
+    def __init__(self, pattern):
+        self.pattern = pattern
+        self.tail = b""
+
+    def count(self, chunk):
+        data = self.tail + chunk
+        found = data.count(self.pattern)
+        last = data.rfind(self.pattern)
+        keep_from = max(last + len(self.pattern) if last >= 0 else 0, len(data) - len(self.pattern) + 1)
+        self.tail = data[keep_from:]
+        return found
 
 
 def run(args, frame_log, sent_log):
@@ -38,7 +63,11 @@ def run(args, frame_log, sent_log):
     started = time.monotonic_ns()
     taken = 0  # bytes read so far
     ends = []  # when each frame's last byte was read (monotonic ns)
-    tail = b""  # the end of what was read, for a FRAME_END cut between reads
+    frame_ends, queries, attributes = Finder(FRAME_END), Finder(STATUS_QUERY), Finder(ATTRIBUTES_QUERY)
+    # A token bucket that keeps no credit from idle stretches: a link carries
+    # nothing while it has nothing to carry. At most 10 ms of bytes at once.
+    credit, last = 0.0, started
+    burst = max(1, args.rate // 100)
     quit_sent = False
     ended = None
     while ended is None:
@@ -48,14 +77,19 @@ def run(args, frame_log, sent_log):
             quit_sent = True
         want = 1 << 16
         if args.rate > 0:
-            # A token bucket: never ahead of rate x elapsed, at most 10 ms of bytes at once.
-            allowed = int(args.rate * (now - started) / 1e9) - taken
-            want = min(want, allowed, max(1, args.rate // 100))
-        if want <= 0:
-            time.sleep(min(0.005, -want / args.rate if args.rate else 0.005) or 0.001)
-            ended = demo.reap(block=False)
-            continue
+            credit = min(float(burst), credit + args.rate * (now - last) / 1e9)
+            last = now
+            want = min(want, int(credit))
+            if want < min(burst, max(1, args.rate // 1000)):  # less than a millisecond's bytes
+                time.sleep(0.001)
+                ended = demo.reap(block=False)
+                continue
+        waited = time.monotonic_ns()
         readable, _, _ = select.select([demo.master], [], [], 0.005)
+        if readable and time.monotonic_ns() - waited > 500_000 and args.rate > 0:
+            # The link was idle until now: it has carried nothing meanwhile.
+            credit, last = 0.0, time.monotonic_ns()
+            continue
         if readable:
             try:
                 chunk = os.read(demo.master, want)
@@ -64,15 +98,13 @@ def run(args, frame_log, sent_log):
             if chunk:
                 at = time.monotonic_ns()
                 taken += len(chunk)
-                data = tail + chunk
-                start = 0
-                while True:
-                    found = data.find(FRAME_END, start)
-                    if found < 0:
-                        break
-                    ends.append(at)
-                    start = found + len(FRAME_END)
-                tail = data[max(start, len(data) - len(FRAME_END) + 1):]
+                credit -= len(chunk)
+                ends.extend([at] * frame_ends.count(chunk))
+                asked = queries.count(chunk)
+                if not args.no_answers:
+                    answer = ATTRIBUTES_ANSWER * attributes.count(chunk) + STATUS_ANSWER * asked
+                    if answer:
+                        os.write(demo.master, answer)
         ended = demo.reap(block=False)
     wall = (time.monotonic_ns() - started) / 1e9
     os.close(demo.master)
@@ -92,7 +124,12 @@ def main():
     parser.add_argument("--binary", default=os.path.join(ROOT, "build", "release", "bin", "hazelglow"))
     parser.add_argument("--data", default=None, help="folder to run the demo in")
     parser.add_argument("--seconds", type=float, default=0, help="end the run after this long (0: whole run)")
+    parser.add_argument("--no-answers", action="store_true", help="a terminal that answers no query")
+    parser.add_argument("--worst", type=int, default=0, help="also print the N latest frames shown")
     args = parser.parse_args()
+    args.binary = os.path.abspath(args.binary)
+    if args.data:
+        args.data = os.path.abspath(args.data)
     if not os.access(args.binary, os.X_OK):
         sys.exit(f"slow_terminal: no demo at {args.binary} (build it first)")
 
@@ -103,13 +140,17 @@ def main():
         paths.append(f.name)
     wall, status, taken, ends = run(args, *paths)
     log = [f for f in read_log(paths[0]) if f and f[0] == "frame"]
-    frames = [(int(f[1]), int(f[2]) - int(f[3])) for f in log]  # t, the moment it is due
+    # t, and the moment it is due: drawn `lead` ms before it
+    frames = [(int(f[1]), int(f[2]) - int(f[3]) + (int(f[4]) * 1000000 if len(f) > 4 else 0)) for f in log]
+    leads = [int(f[4]) for f in log if len(f) > 4]
     starts = [int(f[3]) / 1e6 for f in log[1:]]  # how long after its tick each frame started
     sent = [(int(f[1]), int(f[2])) for f in read_log(paths[1]) if f and f[0] == "sent"]
 
     colours = os.environ.get("COLORTERM", "") or "16 colours"
     rate = f"{args.rate} B/s" if args.rate else "unlimited"
-    print(f"slow terminal: {args.binary}, 100x55, read at {rate}, {colours}")
+    answers = "answers no query" if args.no_answers else "answers status queries"
+    print(f"slow terminal: {args.binary}, 100x55, read at {rate}, {colours}, {answers};"
+          f" load average {os.getloadavg()[0]:.2f}")
     print(f"  wall {wall:.2f} s, exit status {status}, frames drawn {len(frames)}, sent {len(sent)},"
           f" shown {len(ends)}")
     print(f"  bytes {taken} ({taken / wall:.0f} B/s over the run),"
@@ -126,7 +167,7 @@ def main():
         t, moment = frames[number - 1]
         late = (end - moment) / 1e6
         own = size / args.rate * 1e3 if args.rate else 0.0
-        shown.append((t, late, late - own))
+        shown.append((t, late, late - own, size))
     if not shown:
         return
     late = [s[1] for s in shown]
@@ -138,6 +179,12 @@ def main():
               f" p99 {percentile(excess, 0.99):.1f}, max {max(excess):.1f}")
     print(f"  last frame shown: t = {shown[-1][0]} ms; frames shown per second of timeline:"
           f" {len(shown) / (frames[-1][0] / 1000):.1f}")
+    if leads:
+        print(f"  drawn ahead of its moment (ms): median {percentile(leads, 0.5)}, max {max(leads)}")
+    if args.worst:
+        print(f"  the {args.worst} latest frames shown (t ms: ms after its moment, bytes):")
+        for t, late_ms, _, size in sorted(shown, key=lambda s: -s[1])[:args.worst]:
+            print(f"    t = {t}: {late_ms:.1f}, {size}")
 
 
 if __name__ == "__main__":

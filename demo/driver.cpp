@@ -38,16 +38,22 @@ FrameLoop frameLoop;
 // How long to wait for the sound to say where it is before going on without it.
 constexpr uint64_t SoundWaitLimit = 1000000000u;  // ns
 
+// The console watches the terminal (its answers, keys) until just before
+// the tick, so that the wait's last stretch is the clock's alone.
+constexpr uint64_t WatchMargin = 1000000u;  // ns
+
 bool waitForTick(uint32_t target, uint64_t& late) {
+    const uint64_t due = tickPassMoment(target, tickNanoseconds());
+    if (due > WatchMargin) watchConsole(due - WatchMargin);
     late = waitForTickPast(target);
     return true;
 }
 
 void presentFrame(int32_t) {
-    presentCells(asciiArt);
+    presentCells(asciiArt, frameLoop.frameDue());
 }
 
-const FrameLoop::Platform Terminal = {waitForTick, presentFrame, consoleLost};
+const FrameLoop::Platform Terminal = {waitForTick, presentFrame, consoleLost, consoleLead};
 
 }  // namespace
 

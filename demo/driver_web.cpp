@@ -128,7 +128,7 @@ bool pageLost() {
     return false;  // the page outlives the demo
 }
 
-const FrameLoop::Platform Page = {tickHasPassed, presentLatest, pageLost};
+const FrameLoop::Platform Page = {tickHasPassed, presentLatest, pageLost, nullptr};
 
 void endDemo() {
     // Read before the output closes: what went wrong while playing goes with it.

@@ -55,15 +55,19 @@ FrameLoop::Step FrameLoop::frame(const Platform& platform) {
     if (!soundtrackVoiceAlive()) return Step::Ended;  // the soundtrack has played
     if (const int32_t pressed = pollKey(); pressed != 0) key_ = pressed;
     checkSound(platform, false);
-    // The frame starts on its tick.
+    // The frame starts on its tick, or `lead` milliseconds before it. Every
+    // frame is still drawn once, in order, with its own t.
+    const uint32_t lead = platform.lead != nullptr ? platform.lead() : 0;
     uint64_t late = 0;
-    if (!platform.wait(clock_.waitTarget(), late)) return Step::NotDue;
+    if (!platform.wait(clock_.waitTarget() - lead, late)) return Step::NotDue;
     if (late > StoppedLimit && clock_.followsSound()) {
         checkSound(platform, true);
-        if (!platform.wait(clock_.waitTarget(), late)) return Step::NotDue;
+        if (!platform.wait(clock_.waitTarget() - lead, late)) return Step::NotDue;
     }
+    const uint64_t start = tickNanoseconds();
+    frameDue_ = tickPassMoment(clock_.waitTarget(), start);
     const int32_t t = clock_.advance();
-    logFrame(t, tickNanoseconds(), late);
+    logFrame(t, start, late, lead);
     renderFrame(t, clock_.frameTarget() + tickShift_, asciiArt);
     platform.present(t);
     if (key_ != 0) return Step::Ended;

@@ -23,6 +23,9 @@ public:
         void (*present)(int32_t t);
         // True when nobody is left to show frames to.
         bool (*lost)();
+        // How many milliseconds before its moment a frame is drawn (a slow
+        // terminal gets it early); null: on its moment.
+        uint32_t (*lead)() = nullptr;
     };
 
     enum class Step : uint8_t {
@@ -44,6 +47,9 @@ public:
     Step frame(const Platform& platform);
 
     const FrameClock& clock() const { return clock_; }
+    // The moment (tickNanoseconds) of the frame last drawn: when its tick
+    // passes, however early it was drawn.
+    uint64_t frameDue() const { return frameDue_; }
     int32_t key() const { return key_; }
 
 private:
@@ -56,6 +62,7 @@ private:
     int32_t key_ = 0;  // last key read, 0: none
     uint32_t tickShift_ = 0;
     uint64_t soundWaitLimit_ = 0;
-    uint64_t soundGiveUp_ = 0;  // tickNanoseconds after which start-up stops waiting for the sound
+    uint64_t soundGiveUp_ = 0;
+    uint64_t frameDue_ = 0;  // tickNanoseconds after which start-up stops waiting for the sound
     bool awaitingSound_ = false;
 };

@@ -42,10 +42,12 @@ void setKeyInput(int fd) {
 
 // The key input stays blocking (standard input's file description is shared
 // with the shell); a read happens only after poll() said bytes are waiting.
-// A key typed while the console read the terminal's answers at set-up
-// comes first; an answer that came too late for set-up is no key.
+// A key typed while the console read the terminal's input comes first;
+// while the terminal is the demo's, the console reads all of it (its
+// answers come there). An answer that came too late for set-up is no key.
 int32_t pollKey() {
     if (const int32_t typed = takeTypedKey(); typed != 0) return typed;
+    if (consoleReadsKeys()) return 0;
     const int fd = keyInput();
     if (fd < 0 || !pending(fd)) return 0;
     char bytes[64];

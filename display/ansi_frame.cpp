@@ -153,7 +153,29 @@ size_t AnsiFrameBuilder::sgrLength(int from, uint8_t to) const {
     return static_cast<size_t>(appendSgr(scratch, from, to) - scratch);
 }
 
+void AnsiFrameBuilder::keepTakeBack() {
+    if (!before_) before_.reset(new uint16_t[MaxGridColumns * MaxGridRows]());
+}
+
+void AnsiFrameBuilder::takeBack() {
+    if (!before_) return;
+    std::copy(before_.get(), before_.get() + gridColumns_ * gridRows_, previous_.get());
+    attribute_ = beforeAttribute_;
+    cursorRow_ = beforeCursorRow_;
+    cursorColumn_ = beforeCursorColumn_;
+    clearPending_ = beforeClearPending_;
+    havePrevious_ = beforeHavePrevious_;
+}
+
 std::string_view AnsiFrameBuilder::build(const uint16_t* cells) {
+    if (before_) {
+        std::copy(previous_.get(), previous_.get() + gridColumns_ * gridRows_, before_.get());
+        beforeAttribute_ = attribute_;
+        beforeCursorRow_ = cursorRow_;
+        beforeCursorColumn_ = cursorColumn_;
+        beforeClearPending_ = clearPending_;
+        beforeHavePrevious_ = havePrevious_;
+    }
     char* const start = buffer_.get();
     char* p = put(start, TermSeq::SyncBegin);
     if (clearPending_) {

@@ -65,6 +65,11 @@ public:
     // The bytes that bring the terminal from the previous frame to `cells`
     // (the grid's cells, row-major). Valid until the next call.
     std::string_view build(const uint16_t* cells);
+    // Takes the last build() back, as if it had never been made: for a
+    // frame that turned out too large to send. Only after keepTakeBack().
+    void takeBack();
+    // From now on each build() can be taken back (allocates once).
+    void keepTakeBack();
 
     ColourMode colourMode() const { return mode_; }
     const Viewport& viewport() const { return view_; }
@@ -90,6 +95,11 @@ private:
     int attribute_ = UnknownAttribute;        // the terminal's current colours
     int cursorRow_ = -1, cursorColumn_ = -1;  // screen position, -1: unknown
     std::unique_ptr<uint16_t[]> previous_;    // as large as the largest grid
+    // previous_ and the state as they were before the last build, when kept.
+    std::unique_ptr<uint16_t[]> before_;
+    int beforeAttribute_ = UnknownAttribute;
+    int beforeCursorRow_ = -1, beforeCursorColumn_ = -1;
+    bool beforeClearPending_ = true, beforeHavePrevious_ = false;
     std::unique_ptr<char[]> buffer_;
     size_t bufferBytes_ = 0;
 };

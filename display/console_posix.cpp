@@ -15,11 +15,16 @@
 // Frames go out through a writer thread (display/frame_writer.h): a frame
 // is built and sent only once the terminal has taken the one before, so a
 // slow terminal shows fewer frames, each on time, and the frame loop never
-// waits on it. Every restore waits for the frame in progress to be written
-// (the terminal gets no half frame and nothing after the restore). An ending
-// signal while frames run only ends the frame loop, so the sound stops at
-// once even when the terminal has stopped reading; restoreConsole then gives
-// the terminal back once it takes bytes again and dies of the signal.
+// waits on it. Each frame ends with a status query; the terminal's answers
+// (display/frame_answers.h) say when it has shown a frame, how fast the
+// link is and so whether the next one can still arrive by its moment. On a
+// slow link frames are drawn ahead (consoleLead) and held by the writer
+// until the time that brings their last byte to the screen on their moment.
+// While the terminal is the demo's, its input is read here: answers, and
+// the keys with them (watchConsole, and pollKey through consoleReadsKeys). Every restore waits for the frame in
+// progress to be written (the terminal gets no half frame and nothing after the restore). An ending signal while frames
+// run only ends the frame loop, so the sound stops at once even when the terminal has stopped reading; restoreConsole
+// then gives the terminal back once it takes bytes again and dies of the signal.
 //
 // HAZELGLOW_SENT_LOG names a file that gets, at the end, one line per frame
 // sent: "sent <frame> <bytes> <handed ns> <written ns>" (frame: the count of
@@ -32,6 +37,7 @@
 #include "display/console.h"
 #include "display/ending_signals_posix.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -49,6 +55,7 @@
 #include <unistd.h>
 
 #include "display/ascii_art.h"
+#include "display/frame_answers.h"
 #include "display/frame_writer.h"
 #include "display/term_sequences.h"
 #include "display/terminal_picture.h"
@@ -134,11 +141,46 @@ std::optional<FrameWriter> writer;
 uint32_t frameNumber = 0;  // presentCells calls so far
 constexpr size_t SentLogRecords = 1 << 14;
 
+// The answers to the status query that ends every frame. Asked only when
+// the key terminal is the output's, where the answers arrive.
+FrameAnswers answers;
+bool answersReadable = false;
+bool inputGone = false;                // the key terminal's input has ended (hung up)
+volatile sig_atomic_t queriesOut = 0;  // status queries not answered yet, for the way out
+volatile sig_atomic_t everAnswered = 0;
+// Input cut short (an escape sequence), completed by the next read, and
+// when it came: a lone Esc is a key once nothing has followed for a while.
+char inputKept[32];
+size_t inputKeptLength = 0;
+uint64_t inputKeptNs = 0;
+// The last moment the input was known to hold nothing unread: an answer
+// read later arrived after it (busy drawing, the demo reads it late).
+uint64_t inputQuietNs = 0;
+constexpr uint64_t LoneEscape = 50000000u;  // ns
+// Answers still out when the terminal is given back are read for at most
+// this long, so that none is echoed into the shell.
+constexpr int DrainLimitMs = 500;
+// A frame may still be shown this long after its moment.
+constexpr uint64_t LateAllowance = 20000000u;  // ns
+// Drawing ahead: the largest recent frame's crossing plus a margin, at
+// most MaxLeadMs, none below NoLeadBelow, moving LeadStepMs per frame.
+constexpr uint32_t MaxLeadMs = 300;
+constexpr uint32_t LeadMarginMs = 10;
+constexpr uint32_t LeadStepMs = 10;
+constexpr uint64_t NoLeadBelow = 5000000u;  // ns
+uint32_t leadMs = 0;
+
 // Everything written on the main thread (titles, restores) waits for the
 // frame in progress: bytes never interleave, and none follow a restore.
 // Async-signal-safe.
 void waitForWriter() {
     if (writer.has_value()) writer->waitUntilIdle();
+}
+
+int64_t monotonicMs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t{now.tv_sec} * 1000 + now.tv_nsec / 1000000;
 }
 
 // One write loop for everything: survives EINTR, EAGAIN (someone made the
@@ -168,6 +210,46 @@ bool writeAll(std::string_view bytes) {
     return writeAll(bytes.data(), bytes.size());
 }
 
+// Reads the key terminal's answers into `replies` until `done(replies)`
+// holds, `waitMs` have passed or nothing more comes; an answer cut short
+// is completed by the next read. Returns how many bytes at the end of
+// `buffer` were left unread as cut short (all of it when full: typed, as
+// no answer is that long). Async-signal-safe.
+template <size_t Size, typename Done>
+size_t readAnswers(char (&buffer)[Size], int64_t waitMs, TerminalReplies& replies, Done done) {
+    const int64_t giveUp = monotonicMs() + waitMs;
+    size_t kept = 0;
+    while (!done(replies)) {
+        const int64_t left = giveUp - monotonicMs();
+        if (left <= 0) break;
+        pollfd input{termiosFd, POLLIN, 0};
+        const int ready = poll(&input, 1, static_cast<int>(left));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0 || (input.revents & POLLIN) == 0) break;
+        const ssize_t n = read(termiosFd, buffer + kept, Size - kept);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        kept += static_cast<size_t>(n);
+        const size_t tail = readReplies({buffer, kept}, replies);
+        std::memmove(buffer, buffer + kept - tail, tail);
+        kept = tail;
+        if (kept == Size) break;
+    }
+    return kept;
+}
+
+// Reads the answers still out, for at most DrainLimitMs: once the
+// terminal echoes again they would land in the shell's line. Keys typed
+// meanwhile go with them. Async-signal-safe.
+void drainAnswers() {
+    if (!answersReadable || inputGone || !everAnswered || queriesOut <= 0) return;
+    const int out = queriesOut;
+    char bytes[256];
+    TerminalReplies replies;
+    readAnswers(bytes, DrainLimitMs, replies, [out](const TerminalReplies& r) { return r.statusAnswers >= out; });
+    queriesOut = 0;
+}
+
 // Async-signal-safe: puts the terminal back as it was before set-up.
 // SIGTTOU is held meanwhile: a demo in a background job (stopped at set-up
 // and then sent SIGTERM and SIGCONT, as `timeout` does) would otherwise be
@@ -181,6 +263,7 @@ void leaveTerminal(int when) {
     waitForWriter();
     writeAll(sizeRestore, sizeRestoreLength);
     writeAll(TermSeq::ConsoleRestore);
+    drainAnswers();
     if (termiosFd >= 0) tcsetattr(termiosFd, when, &savedTermios);
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }
@@ -198,6 +281,10 @@ void waitForForeground() {
 // Takes the terminal again after a stop: settings, screen, title, window.
 void enterTerminal() {
     entered = 1;
+    // Whatever it answers of the frames before the stop is no guide now.
+    answers.forgetUnanswered();
+    queriesOut = 0;
+    inputKeptLength = 0;
     if (termiosFd >= 0) tcsetattr(termiosFd, TCSADRAIN, &demoTermios);
     writeAll(TermSeq::ConsoleEnter);
     writeAll(sizeRequest, sizeRequestLength);
@@ -369,12 +456,6 @@ bool sameTerminal(int a, int b) {
     return fstat(a, &first) == 0 && fstat(b, &second) == 0 && S_ISCHR(first.st_mode) && first.st_rdev == second.st_rdev;
 }
 
-int64_t monotonicMs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return int64_t{now.tv_sec} * 1000 + now.tv_nsec / 1000000;
-}
-
 // How long set-up waits at most for a terminal's answers: most answer in a
 // millisecond or two, and the last question is one every terminal answers,
 // so only one that answers nothing (or a very slow line) waits this long.
@@ -389,24 +470,8 @@ void askCellSize(int columns, int rows, int& xPixels, int& yPixels) {
     if (!writeAll(CellSizeQuery)) return;
     TerminalReplies replies;
     char pending[256];
-    size_t kept = 0;  // an answer cut short, completed by the next read
-    const int64_t giveUp = monotonicMs() + AnswerWaitMs;
-    while (!replies.attributes) {
-        const int64_t left = giveUp - monotonicMs();
-        if (left <= 0) break;
-        pollfd input{termiosFd, POLLIN, 0};
-        const int ready = poll(&input, 1, static_cast<int>(left));
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0 || (input.revents & POLLIN) == 0) break;
-        const ssize_t n = read(termiosFd, pending + kept, sizeof pending - kept);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        kept += static_cast<size_t>(n);
-        const size_t tail = readReplies({pending, kept}, replies);
-        std::memmove(pending, pending + kept - tail, tail);
-        kept = tail;
-        if (kept == sizeof pending) break;  // no answer is that long: typed
-    }
+    const size_t kept =
+        readAnswers(pending, AnswerWaitMs, replies, [](const TerminalReplies& r) { return r.attributes; });
     if (kept > 0 && replies.key == 0) replies.key = keyCode({pending, kept});
     if (replies.key != 0) typedKey = replies.key;
     if (replies.cellWidth > 0 && replies.cellHeight > 0) {
@@ -451,12 +516,84 @@ void prepareSizeRequest(int columns, int rows, int xPixels, int yPixels) {
     if (sizeRequestLength == 0 || sizeRestoreLength == 0) sizeRequestLength = sizeRestoreLength = 0;
 }
 
+bool readsInput() {
+    return active && entered && answersReadable && !inputGone;
+}
+
+// What the terminal sent: answers go to `answers`, the first other key is
+// kept for the key poll, and an escape sequence cut short waits for the
+// rest (or for LoneEscape, after which it is a key: Esc).
+void takeInput(const char* bytes, size_t count, uint64_t nowNs, uint64_t sinceNs) {
+    char joined[sizeof inputKept + 256];
+    std::memcpy(joined, inputKept, inputKeptLength);
+    std::memcpy(joined + inputKeptLength, bytes, count);
+    const size_t length = inputKeptLength + count;
+    TerminalReplies replies;
+    const size_t tail = readReplies({joined, length}, replies);
+    if (replies.statusAnswers > 0) {
+        everAnswered = 1;
+        queriesOut = queriesOut > replies.statusAnswers ? queriesOut - replies.statusAnswers : 0;
+        answers.answered(static_cast<uint32_t>(replies.statusAnswers), nowNs, sinceNs);
+    }
+    if (replies.key != 0 && typedKey == 0) typedKey = replies.key;
+    inputKeptLength = 0;
+    if (tail >= sizeof inputKept) {  // no answer is that long: typed
+        if (typedKey == 0) typedKey = keyCode({joined + length - tail, tail});
+    } else if (tail > 0) {
+        std::memcpy(inputKept, joined + length - tail, tail);
+        inputKeptLength = tail;
+        inputKeptNs = nowNs;
+    }
+}
+
+// Reads what is waiting on the key terminal, without blocking.
+void readInput() {
+    for (;;) {
+        pollfd input{termiosFd, POLLIN, 0};
+        const int ready = poll(&input, 1, 0);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) break;
+        if ((input.revents & POLLIN) == 0) {
+            inputGone = (input.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+            break;
+        }
+        char bytes[256];
+        const ssize_t n = read(termiosFd, bytes, sizeof bytes);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {  // hung up: nothing will come again
+            inputGone = true;
+            break;
+        }
+        takeInput(bytes, static_cast<size_t>(n), monotonicNanoseconds(), inputQuietNs);
+    }
+    inputQuietNs = monotonicNanoseconds();
+    if (inputKeptLength > 0 && monotonicNanoseconds() >= inputKeptNs + LoneEscape) {
+        if (typedKey == 0) typedKey = keyCode({inputKept, inputKeptLength});
+        inputKeptLength = 0;
+    }
+}
+
+// The lead, a step (per frame) nearer to what the newest figures call for.
+void updateLead() {
+    uint32_t target = 0;
+    if (answers.answering() && answers.rateKnown()) {
+        const uint64_t crossing = answers.crossingNanoseconds(answers.largestRecentBytes());
+        if (crossing >= NoLeadBelow)
+            target = std::min<uint32_t>(MaxLeadMs, static_cast<uint32_t>(crossing / 1000000u) + LeadMarginMs);
+    }
+    if (target > leadMs)
+        leadMs = std::min(target, leadMs + LeadStepMs);
+    else
+        leadMs = leadMs > target + LeadStepMs ? leadMs - LeadStepMs : target;
+}
+
 }  // namespace
 
 Result setupConsole(FitMode fit) {
     if (active) return Result::ok();
     if (!isatty(Output)) return Result::failed("", "standard output is not a terminal; run the demo in one");
     picture.emplace(colourModeFor(std::getenv("COLORTERM")), fit);
+    picture->frames().keepTakeBack();
 
     // The terminal keys are read from is the one to make unechoed and
     // non-canonical (normally the same one as the output). The descriptor
@@ -504,6 +641,17 @@ Result setupConsole(FitMode fit) {
     writeAll(sizeRequest, sizeRequestLength);
     setConsoleTitle(SetupTitle);
     writeAll(TermSeq::CursorHide);
+    // Asked once here too: a terminal that never answers is judged by the
+    // writes alone from the start, as the answers only count once one came.
+    answersReadable = termiosFd >= 0 && sameTerminal(termiosFd, Output);
+    if (answersReadable && writeAll(TermSeq::StatusQuery)) {
+        queriesOut = queriesOut + 1;
+        // Its answer is read once the frames run, long after: no sample.
+        inputQuietNs = monotonicNanoseconds();
+        answers.sent(static_cast<uint32_t>(TermSeq::ConsoleEnter.size() + sizeRequestLength + titleLength +
+                                           TermSeq::CursorHide.size() + TermSeq::StatusQuery.size()),
+                     inputQuietNs);
+    }
     std::atexit(restoreConsole);
     return Result::ok();
 }
@@ -515,13 +663,22 @@ void setConsoleTitle(const char* cp437Title) {
     if (entered) writeAll(titleSequence, titleLength);
 }
 
-void presentCells(const PKR_AsciiArt& converter) {
+void presentCells(const PKR_AsciiArt& converter, uint64_t dueNs) {
     if (!active || lost) return;
     ++frameNumber;
     presenting = 1;
-    // The terminal has not taken the last frame yet: this one is skipped, and
-    // the next one sent shows the newest cells against the last one sent.
+    // The terminal has not taken the last frame yet, or this one could not
+    // be on screen by its moment: it is skipped, and the next one sent shows
+    // the newest cells against the last one sent.
     if (writer->busy()) return;
+    const bool judged = readsInput() && !resumePending;
+    if (judged) {
+        readInput();
+        // Every frame drawn, sent or not: a lead held back by frames that
+        // were skipped for want of it would never grow.
+        updateLead();
+        if (!answers.mayShow(monotonicNanoseconds(), UINT64_MAX)) return;  // too many on their way
+    }
     if (!entered || resumePending) waitForForeground();
     SignalsHeld held;
     if (!entered)
@@ -537,7 +694,55 @@ void presentCells(const PKR_AsciiArt& converter) {
         measure();
     }
     if (!picture->grid().exact && converter.glyphLut == nullptr) return;  // no pattern table yet
-    writer->send({}, picture->build(converter.glyphLut, FrameBuffer, CellBuffer), frameNumber);
+    const std::string_view frame = picture->build(converter.glyphLut, FrameBuffer, CellBuffer);
+    const std::string_view query = answersReadable ? TermSeq::StatusQuery : std::string_view{};
+    const auto bytes = static_cast<uint32_t>(frame.size() + query.size());
+    // Whether it can still be on screen by its moment, judged by its own
+    // size; if not it is taken back, and the next one is built against the
+    // frame the terminal has.
+    if (judged && dueNs != 0 && !answers.mayShow(monotonicNanoseconds(), dueNs + LateAllowance, bytes)) {
+        picture->frames().takeBack();
+        return;
+    }
+    // Held until its last byte reaches the screen on its moment, and never
+    // before the link has carried what went before.
+    const uint64_t now = monotonicNanoseconds();
+    uint64_t at = now;
+    if (answers.answering() && answers.rateKnown()) {
+        const uint64_t crossing = answers.crossingNanoseconds(bytes);
+        at = std::max(now, answers.linkFreeAt());
+        if (dueNs > crossing) at = std::max(at, dueNs - crossing);
+    }
+    writer->send(frame, query, frameNumber, at);
+    if (answersReadable) {
+        queriesOut = queriesOut + 1;
+        answers.sent(bytes, at);
+    }
+}
+
+void watchConsole(uint64_t untilNs) {
+    if (!readsInput()) return;
+    for (;;) {
+        readInput();
+        const uint64_t now = monotonicNanoseconds();
+        if (now >= untilNs || endingSignal != 0 || lost || !readsInput()) return;
+        uint64_t until = untilNs;
+        if (inputKeptLength > 0) until = std::min(until, inputKeptNs + LoneEscape);
+        const uint64_t wait = until > now ? until - now : 0;
+        const timespec timeout{static_cast<time_t>(wait / 1000000000u), static_cast<long>(wait % 1000000000u)};
+        pollfd input{termiosFd, POLLIN, 0};
+        const int ready = ppoll(&input, 1, &timeout, nullptr);
+        if (ready < 0 && errno != EINTR) return;
+        if (ready > 0) inputQuietNs = monotonicNanoseconds();  // woken as it arrived
+    }
+}
+
+uint32_t consoleLead() {
+    return active ? leadMs : 0;
+}
+
+bool consoleReadsKeys() {
+    return readsInput();
 }
 
 namespace {
@@ -576,6 +781,7 @@ bool consoleLost() {
 }
 
 int32_t takeTypedKey() {
+    if (readsInput()) readInput();
     const int32_t key = typedKey;
     typedKey = 0;
     return key;

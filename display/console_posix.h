@@ -3,6 +3,11 @@
 
 #include <cstdint>
 
-// A key typed while set-up read the terminal's answers, as pollKey()
-// codes it, once; 0 when none was.
+// A key typed while the console read the terminal's input (its answers at
+// set-up, and everything while the terminal is the demo's), as pollKey()
+// codes it, once; 0 when none was. Reads what is waiting first.
 int32_t takeTypedKey();
+
+// True while the console reads the key terminal's input itself: keys come
+// from takeTypedKey() alone then.
+bool consoleReadsKeys();

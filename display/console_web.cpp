@@ -38,7 +38,14 @@ void setConsoleTitle(const char* cp437Title) {
     setPageTitle(utf8.data());
 }
 
-void presentCells(const PKR_AsciiArt&) {
+// The canvas shows a frame at once: nothing to watch, nothing to draw ahead.
+void watchConsole(uint64_t) {}
+
+uint32_t consoleLead() {
+    return 0;
+}
+
+void presentCells(const PKR_AsciiArt&, uint64_t) {
     drawCellsAsConsole(CellBuffer, rgb);
     for (int i = 0; i < PicturePixels; ++i) {
         rgba[4 * i] = rgb[3 * i];

@@ -117,7 +117,15 @@ void setConsoleTitle(const char* cp437Title) {
     SetConsoleTitleA(cp437Title);
 }
 
-void presentCells(const PKR_AsciiArt&) {
+// The console takes the whole grid in one call and never blocks: nothing
+// to watch and no reason to draw ahead.
+void watchConsole(uint64_t) {}
+
+uint32_t consoleLead() {
+    return 0;
+}
+
+void presentCells(const PKR_AsciiArt&, uint64_t) {
     if (!active) return;
     CHAR_INFO cells[CellCount];
     Win32Console::fillCharInfo(CellBuffer, cells, CellCount);

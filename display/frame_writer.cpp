@@ -24,6 +24,7 @@ FrameWriter::FrameWriter(Sink sink, size_t frameBytes, size_t records) : sink_(s
 }
 
 FrameWriter::~FrameWriter() {
+    hurry_.store(true, std::memory_order_relaxed);
     {
         std::lock_guard<std::mutex> lock(mutex_);
         stop_ = true;
@@ -32,15 +33,17 @@ FrameWriter::~FrameWriter() {
     thread_.join();
 }
 
-bool FrameWriter::send(std::string_view prefix, std::string_view frame, uint32_t number) {
+bool FrameWriter::send(std::string_view frame, std::string_view suffix, uint32_t number, uint64_t notBeforeNs) {
     if (busy()) return false;
     // Idle: the writer does not touch the buffer until pending_ is seen.
     // Grows only when a frame is larger than any before (after a resize).
-    bytes_.resize(prefix.size() + frame.size());
-    std::copy(prefix.begin(), prefix.end(), bytes_.begin());
-    std::copy(frame.begin(), frame.end(), bytes_.begin() + static_cast<std::ptrdiff_t>(prefix.size()));
+    bytes_.resize(frame.size() + suffix.size());
+    std::copy(frame.begin(), frame.end(), bytes_.begin());
+    std::copy(suffix.begin(), suffix.end(), bytes_.begin() + static_cast<std::ptrdiff_t>(frame.size()));
     number_ = number;
+    notBeforeNs_ = notBeforeNs;
     handedNs_ = recordLimit_ > 0 ? monotonicNanoseconds() : 0;
+    hurry_.store(false, std::memory_order_relaxed);
     busy_.store(true, std::memory_order_release);
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -52,8 +55,22 @@ bool FrameWriter::send(std::string_view prefix, std::string_view frame, uint32_t
 
 void FrameWriter::waitUntilIdle() const {
     if (onWriterThread) return;
+    hurry_.store(true, std::memory_order_relaxed);
     const timespec millisecond{0, 1000000};
     while (busy()) nanosleep(&millisecond, nullptr);
+}
+
+// Sleeps in short slices until the frame's time, so that a hurry (the
+// terminal given back) is seen at once.
+void FrameWriter::holdUntil(bool stopping) const {
+    const uint64_t slice = HoldSlice;
+    while (!stopping && !hurry_.load(std::memory_order_relaxed)) {
+        const uint64_t now = monotonicNanoseconds();
+        if (now >= notBeforeNs_) return;
+        const uint64_t wait = std::min(slice, notBeforeNs_ - now);
+        const timespec pause{0, static_cast<long>(wait)};
+        nanosleep(&pause, nullptr);
+    }
 }
 
 void FrameWriter::run() {
@@ -63,7 +80,9 @@ void FrameWriter::run() {
         wake_.wait(lock, [this] { return pending_ || stop_; });
         if (!pending_) return;  // stopping, nothing left to write
         pending_ = false;
+        const bool stopping = stop_;
         lock.unlock();
+        holdUntil(stopping);
         if (!bytes_.empty()) sink_(bytes_.data(), bytes_.size());
         if (written_.size() < recordLimit_)
             written_.push_back({number_, static_cast<uint32_t>(bytes_.size()), handedNs_, monotonicNanoseconds()});

@@ -3,7 +3,8 @@
 // loop never waits on it.
 //
 // A thread of its own writes what it is handed through a blocking sink (the
-// console's write loop). The frame loop asks busy() before it builds a
+// console's write loop), at the time it is told: a frame sent ahead of its
+// moment waits here, in short sleeps, while the frame loop goes on. The frame loop asks busy() before it builds a
 // frame: while the last frame handed over is not all written, the new one is
 // neither built nor sent (skipped), and the next frame that is sent carries
 // the newest cells as changes against the last frame sent, since that is
@@ -55,24 +56,31 @@ public:
     // True while the bytes last handed over are not all written.
     bool busy() const { return busy_.load(std::memory_order_acquire); }
 
-    // Hands over `prefix` then `frame` (copied; written with one sink call).
-    // Only while !busy(); returns false, sending nothing, otherwise.
-    bool send(std::string_view prefix, std::string_view frame, uint32_t number = 0);
+    // Hands over `frame` then `suffix` (copied; written with one sink call),
+    // to be written once CLOCK_MONOTONIC reaches `notBeforeNs` (held until
+    // then, and busy meanwhile). Only while !busy(); returns false, sending
+    // nothing, otherwise.
+    bool send(std::string_view frame, std::string_view suffix = {}, uint32_t number = 0, uint64_t notBeforeNs = 0);
 
-    // Waits, polling every millisecond, until nothing is being written.
-    // Async-signal-safe. Returns at once on the writer's own thread.
+    // Waits, polling every millisecond, until nothing is being written; a
+    // frame held for its time is written at once. Async-signal-safe.
+    // Returns at once on the writer's own thread.
     void waitUntilIdle() const;
 
     // The frames written so far, oldest first. Only while idle.
     const std::vector<Written>& written() const { return written_; }
 
 private:
+    static constexpr uint64_t HoldSlice = 2000000u;  // ns
+
     void run();
+    void holdUntil(bool stopping) const;
 
     Sink sink_;
     std::vector<char> bytes_;  // the frame handed over; the writer's while busy
     uint32_t number_ = 0;
     uint64_t handedNs_ = 0;
+    uint64_t notBeforeNs_ = 0;
     std::vector<Written> written_;
     size_t recordLimit_;
 
@@ -81,6 +89,7 @@ private:
     bool pending_ = false;  // under mutex_
     bool stop_ = false;     // under mutex_
     std::atomic<bool> busy_{false};
+    mutable std::atomic<bool> hurry_{false};  // write the held frame now
     std::thread thread_;
 };
 

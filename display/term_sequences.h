@@ -47,6 +47,11 @@ inline constexpr auto CursorHome = "\x1b[H"sv;
 inline constexpr auto SyncBegin = "\x1b[?2026h"sv;
 inline constexpr auto SyncEnd = "\x1b[?2026l"sv;
 
+// Device status report: the terminal answers StatusAnswer (or, when it has
+// a fault, CSI 3 n) once it has processed everything sent before the query.
+inline constexpr auto StatusQuery = "\x1b[5n"sv;
+inline constexpr auto StatusAnswer = "\x1b[0n"sv;
+
 // Parameterised sequences: Csi, the numbers separated by ParamSeparator,
 // then the final byte.
 inline constexpr auto Csi = "\x1b["sv;

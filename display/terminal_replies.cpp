@@ -37,6 +37,11 @@ bool takeReply(std::string_view params, char final, TerminalReplies& replies) {
         replies.attributes = true;
         return true;
     }
+    if (final == 'n') {
+        if (params != "0" && params != "3") return false;
+        ++replies.statusAnswers;
+        return true;
+    }
     int n[3];
     if (final != 't' || !threeNumbers(params, n)) return false;
     if (n[0] == 6) {

@@ -1,5 +1,6 @@
-// The terminal's answers to the demo's questions about its cells, picked
-// out of what its input delivers; any other byte is a key typed meanwhile,
+// The terminal's answers to the demo's questions about its cells and to
+// the status query that ends every frame, picked out of what its input
+// delivers; any other byte is a key typed meanwhile,
 // which must still end the demo. Pure: no terminal needed.
 #pragma once
 
@@ -16,6 +17,7 @@ struct TerminalReplies {
     int cellWidth = 0, cellHeight = 0;  // CSI 6 ; height ; width t, in pixels
     int areaWidth = 0, areaHeight = 0;  // CSI 4 ; height ; width t, in pixels
     bool attributes = false;            // CSI ? ... c: nothing more will come
+    int statusAnswers = 0;              // CSI 0 n or CSI 3 n: a status query (TermSeq::StatusQuery) answered
     int32_t key = 0;                    // the first byte typed (0x100 for NUL), 0: none
 };
 

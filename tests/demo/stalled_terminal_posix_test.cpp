@@ -1,9 +1,13 @@
 // The real demo on a pseudo-terminal whose reader stops reading: a key
 // still ends the demo at once, and once the terminal reads again it gets
 // the rest of the frame in progress and then the restore, nothing else.
+// With a reader that answers the status queries as a terminal does, the
+// frames shown once it reads again are the newest, and SIGTERM sent while it
+// stalls ends the demo as soon as it reads again.
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,9 +21,12 @@
 #include <thread>
 #include <time.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 #include "display/term_sequences.h"
 #include "tests/demo/pty_posix_support.h"
+#include "tests/support/files.h"
 
 namespace {
 
@@ -126,6 +133,131 @@ TEST(StalledTerminal, AKeyEndsTheDemoAtOnceAndTheTerminalComesBackWhenItReadsAga
     EXPECT_LT(lastStart, keyAt + (readingAgain - keyAt) / 2) << "drawing went on after the key";
     close(slave);
     close(master);
+}
+
+// The demo's records of a run: each frame's t and start (frame log), and
+// the frames sent, in order, with when each was handed to the writer.
+struct RunRecords {
+    std::vector<std::pair<long, uint64_t>> frames;    // t, start ns; frame n is frames[n - 1]
+    std::vector<std::pair<uint32_t, uint64_t>> sent;  // frame number, handed ns
+};
+
+RunRecords readRecords(const std::string& frameLog, const std::string& sentLog) {
+    RunRecords records;
+    std::ifstream frames(frameLog);
+    std::string line;
+    while (std::getline(frames, line)) {
+        long t = 0;
+        unsigned long long start = 0;
+        if (std::sscanf(line.c_str(), "frame %ld %llu", &t, &start) == 2) records.frames.emplace_back(t, start);
+    }
+    std::ifstream sent(sentLog);
+    while (std::getline(sent, line)) {
+        unsigned number = 0, bytes = 0;
+        unsigned long long handed = 0;
+        if (std::sscanf(line.c_str(), "sent %u %u %llu", &number, &bytes, &handed) == 3)
+            records.sent.emplace_back(number, handed);
+    }
+    return records;
+}
+
+TEST(StalledTerminal, AnAnsweringTerminalShowsTheNewestFramesOnceItReadsAgainAndSigtermEndsItThen) {
+    const testfiles::TempDir dir("stalled");
+    const std::string frameLog = (dir.path() / "frames.log").string();
+    const std::string sentLog = (dir.path() / "sent.log").string();
+    setenv("HAZELGLOW_FRAME_LOG", frameLog.c_str(), 1);
+    setenv("HAZELGLOW_SENT_LOG", sentLog.c_str(), 1);
+    ptytest::PtyOptions options;
+    options.workDir = HAZELGLOW_BUILD_DATA_DIR;
+    ptytest::PtyRun run(options);
+    unsetenv("HAZELGLOW_FRAME_LOG");
+    unsetenv("HAZELGLOW_SENT_LOG");
+    ASSERT_TRUE(run.started());
+
+    // Reads for `ms`, answering every status query as it is read.
+    size_t asked = 0;  // where the next query is looked for
+    const auto readAnswering = [&](int ms) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        run.readUntil(
+            [&](const std::string& out) {
+                for (size_t at = out.find(TermSeq::StatusQuery, asked); at != std::string::npos;
+                     at = out.find(TermSeq::StatusQuery, asked)) {
+                    run.type(TermSeq::StatusAnswer);
+                    asked = at + TermSeq::StatusQuery.size();
+                }
+                return std::chrono::steady_clock::now() >= end;
+            },
+            ms / 1000 + 5);
+    };
+    readAnswering(3000);  // start-up and the first frames
+    ASSERT_GT(run.frames(), 5u) << "frames do not flow";
+    // Stalled long enough for unanswered frames to stop the sending and for
+    // the kernel's buffer to fill; meanwhile the frames go on being drawn.
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    const uint64_t readingAgain = nowNs();
+    readAnswering(2000);
+    const std::string beforeSecondStall = run.output();
+    const size_t shownBeforeSecondStall = run.frames();
+
+    // Stalled again, and ended while stalled: the demo waits to give the
+    // terminal back, and does so as soon as it reads again.
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    ASSERT_EQ(kill(run.pid(), SIGTERM), 0);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const auto readAgain = std::chrono::steady_clock::now();
+    // Ended, seen without reaping it (PtyRun's wait does that).
+    const auto hasEnded = [&] {
+        siginfo_t info{};
+        return waitid(P_PID, static_cast<id_t>(run.pid()), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+               info.si_pid == run.pid();
+    };
+    for (int i = 0; i < 300 && !hasEnded(); ++i) readAnswering(10);
+    const auto ended = std::chrono::steady_clock::now();
+    ASSERT_TRUE(hasEnded()) << "still running after the terminal read again";
+    EXPECT_LT(ended - readAgain, std::chrono::seconds(1));
+    EXPECT_TRUE(ptytest::diedOf(run.waitForStatus(), SIGTERM));
+    {
+        // Every answer was read before the echo came back: nothing after the restore.
+        SCOPED_TRACE("terminal given back");
+        EXPECT_TRUE(run.termiosUnchanged());
+        const std::string out = ptytest::withoutSoundLine(run.output());
+        ASSERT_NE(out.rfind(TermSeq::ConsoleRestore), std::string::npos);
+        EXPECT_EQ(out.rfind(TermSeq::ConsoleRestore) + TermSeq::ConsoleRestore.size(), out.size());
+    }
+
+    // The frames shown once the terminal read again were drawn after that:
+    // the newest, not the ones drawn while it stalled.
+    const RunRecords records = readRecords(frameLog, sentLog);
+    ASSERT_GE(records.sent.size(), shownBeforeSecondStall);
+    size_t drawnBeforeReading = 0;
+    while (drawnBeforeReading < records.frames.size() && records.frames[drawnBeforeReading].second < readingAgain)
+        ++drawnBeforeReading;
+    const uint32_t lastShown = records.sent[shownBeforeSecondStall - 1].first;
+    ASSERT_GE(lastShown, 1u);
+    ASSERT_LE(lastShown, records.frames.size());
+    EXPECT_GT(lastShown, drawnBeforeReading + 10) << "the frames shown after the stall are old ones";
+    // And the screen is that frame: as the render tool makes it.
+    const long t = records.frames[lastShown - 1].first;
+    EXPECT_EQ(t, 40L * lastShown);
+    const std::string ansi = (dir.path() / "frame.ansi").string();
+    const std::string command = "env -u COLORTERM " + std::string(HAZELGLOW_BIN_DIR) + "/hazelglow-render --data " +
+                                HAZELGLOW_BUILD_DATA_DIR + " --from " + std::to_string(lastShown) + " --frames " +
+                                std::to_string(lastShown) + " --size 80x50 --ansi " + ansi;
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    EmulatedTerminal expected(50, 80), shown(50, 80);
+    expected.feed(TermSeq::ConsoleEnter);
+    expected.feed(testfiles::readFile(ansi));
+    shown.feed(beforeSecondStall);
+    int wrong = 0;
+    for (int row = 0; row < 50; ++row)
+        for (int column = 0; column < 80; ++column) {
+            const VTermScreenCell a = shown.cell(row, column), b = expected.cell(row, column);
+            const bool blankA = a.chars[0] == 0 || a.chars[0] == ' ', blankB = b.chars[0] == 0 || b.chars[0] == ' ';
+            const bool same = (a.chars[0] == b.chars[0] || (blankA && blankB)) &&
+                              (blankA || vterm_color_is_equal(&a.fg, &b.fg)) && vterm_color_is_equal(&a.bg, &b.bg);
+            if (!same && wrong++ < 5) ADD_FAILURE() << "cell (" << column << ", " << row << ") differs";
+        }
+    EXPECT_EQ(wrong, 0) << "frame " << lastShown;
 }
 
 }  // namespace

@@ -68,6 +68,22 @@ TEST(TerminalRun, CtrlSIsAKeyLikeAnyOtherNotAFreeze) {
     endWithKey(run, "\x13");
 }
 
+// The console reads the terminal's input while the demo runs: an answer to
+// its status query is no key, a lone Esc is one once nothing follows it.
+TEST(TerminalRun, AStatusAnswerIsNoKeyAndALoneEscIsOne) {
+    DataDir data;
+    PtyRun run({.workDir = data.path()});
+    ASSERT_TRUE(run.started());
+    ASSERT_TRUE(run.waitForFrames(3));
+    run.type(TermSeq::StatusAnswer);
+    run.type("\x1b[3n");
+    const size_t before = run.frames();
+    ASSERT_TRUE(run.waitForFrames(before + 10)) << "an answer ended the demo";
+    int status = 0;
+    EXPECT_EQ(waitpid(run.pid(), &status, WNOHANG), 0);
+    endWithKey(run, "\x1b");
+}
+
 std::string signalName(int sig) {
 #ifdef SIGRTMIN
     if (sig >= SIGRTMIN) return "RTMIN_" + std::to_string(sig - SIGRTMIN);

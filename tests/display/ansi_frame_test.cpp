@@ -269,6 +269,27 @@ TEST(AnsiFrame, ExactBytesOfAFirstAndASecondFrame) {
     EXPECT_EQ(builder.build(cells.data()), "\x1b[?2026h\x1b[3;41H\x1b[44mA\x1b[H\x1b[?25l\x1b[?2026l");
 }
 
+// A frame taken back leaves no trace: the next one is built as if it had
+// never been, against what the terminal shows; the first frame and its
+// clear come again too.
+TEST(AnsiFrame, AFrameTakenBackLeavesNoTrace) {
+    Cells cells(CellCount, cell('A', 0x07));
+    AnsiFrameBuilder kept(ColourMode::Ansi16), taking(ColourMode::Ansi16);
+    taking.keepTakeBack();
+    const std::string first(taking.build(cells.data()));
+    taking.takeBack();
+    EXPECT_EQ(taking.build(cells.data()), first);
+    EXPECT_EQ(kept.build(cells.data()), first);
+    for (int f = 0; f < 3; ++f) {
+        Cells skipped = cells;
+        for (int k = 0; k < 40; ++k) skipped[static_cast<size_t>(f * 977 + k * 31) % CellCount] = cell('S', 0x1C);
+        taking.build(skipped.data());
+        taking.takeBack();
+        cells[static_cast<size_t>(f * 13 + 5)] = cell('N', 0x4E);
+        EXPECT_EQ(std::string(taking.build(cells.data())), std::string(kept.build(cells.data()))) << f;
+    }
+}
+
 TEST(AnsiFrame, TrueColourUsesTheConsolePalette) {
     Cells cells(CellCount, cell(0xDB, 0x8F));
     AnsiFrameBuilder builder(ColourMode::TrueColour);

@@ -72,6 +72,31 @@ TEST(TerminalReplies, AnAnswerSplitAcrossReadsIsOneAnswer) {
     }
 }
 
+TEST(TerminalReplies, StatusAnswersAreCountedAndOtherReportsAreKeys) {
+    struct Case {
+        std::string_view bytes;
+        int answers;
+        int32_t key;
+        size_t cutShort;
+    };
+    const Case cases[] = {
+        {"\x1b[0n"sv, 1, 0, 0},           {"\x1b[0n\x1b[3n\x1b[0n"sv, 3, 0, 0},  // a terminal with a fault answers 3
+        {"\x1b[0nq\x1b[0n"sv, 2, 'q', 0},                                        // a key between answers
+        {"\x1b[?62c\x1b[0n"sv, 1, 0, 0},                                         // after the set-up's last answer
+        {"\x1b[5n"sv, 0, 0x1b, 0},                                               // the query itself is no answer
+        {"\x1b[00n"sv, 0, 0x1b, 0},       {"\x1b[?0n"sv, 0, 0x1b, 0},
+        {"\x1b[0n\x1b[0"sv, 1, 0, 3},  // the next one cut short
+    };
+    for (const Case& c : cases) {
+        TerminalReplies r;
+        const size_t cutShort = readReplies(c.bytes, r);
+        const std::string name = "bytes " + testing::PrintToString(std::string(c.bytes));
+        EXPECT_EQ(r.statusAnswers, c.answers) << name;
+        EXPECT_EQ(r.key, c.key) << name;
+        EXPECT_EQ(cutShort, c.cutShort) << name;
+    }
+}
+
 TEST(TerminalReplies, TheFirstKeyStaysTheKey) {
     TerminalReplies r;
     readReplies("a"sv, r);

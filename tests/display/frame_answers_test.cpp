@@ -1,0 +1,214 @@
+// What the terminal's answers teach about the link: its rate learned from
+// a simulated link, answers that never come, a late answer, and no more
+// than three frames on their way at once.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <deque>
+
+#include "display/frame_answers.h"
+
+namespace {
+
+constexpr uint64_t Ms = 1000000u;
+
+// A link that carries `nsPerByte` per byte, one frame after another, and
+// whose terminal answers `roundTrip` after the last byte of each.
+class SimulatedLink {
+public:
+    SimulatedLink(double nsPerByte, uint64_t roundTrip) : nsPerByte_(nsPerByte), roundTrip_(roundTrip) {}
+
+    void send(FrameAnswers& answers, uint32_t bytes, uint64_t atNs) {
+        answers.sent(bytes, atNs);
+        free_ = std::max(free_, atNs) + static_cast<uint64_t>(nsPerByte_ * bytes);
+        due_.push_back(free_ + roundTrip_);
+    }
+    // Hands over every answer due by `nowNs`, each at its own moment.
+    void deliver(FrameAnswers& answers, uint64_t nowNs) {
+        while (!due_.empty() && due_.front() <= nowNs) {
+            answers.answered(1, due_.front());
+            due_.pop_front();
+        }
+    }
+    uint64_t nextAnswer() const { return due_.empty() ? UINT64_MAX : due_.front(); }
+    size_t onTheirWay() const { return due_.size(); }
+    double& nsPerByte() { return nsPerByte_; }
+
+private:
+    double nsPerByte_;
+    uint64_t roundTrip_;
+    uint64_t free_ = 0;
+    std::deque<uint64_t> due_;
+};
+
+// Frames every 40 ms for `frames` frames, sent whenever mayShow allows,
+// sizes from 500 to 7 500 bytes; returns how many were sent.
+int playFrames(FrameAnswers& answers, SimulatedLink& link, uint64_t& now, int frames) {
+    int sentCount = 0;
+    for (int f = 0; f < frames; ++f, now += 40 * Ms) {
+        link.deliver(answers, now);
+        if (!answers.mayShow(now, now + 2000 * Ms)) continue;
+        link.send(answers, 500 + static_cast<uint32_t>(f * 1237 % 7000), now);
+        ++sentCount;
+    }
+    link.deliver(answers, now);
+    return sentCount;
+}
+
+// Answers that have learned `link` from 300 frames, and everything sent
+// answered by `now`, `pause` after them.
+FrameAnswers learned(SimulatedLink& link, uint64_t& now, uint64_t pause) {
+    FrameAnswers answers;
+    playFrames(answers, link, now, 300);
+    EXPECT_TRUE(answers.rateKnown());
+    now += pause;
+    link.deliver(answers, now);
+    return answers;
+}
+
+TEST(FrameAnswers, TheRateIsLearnedFromFramesOnAnIdleLinkAndJudgesWhatCanArriveInTime) {
+    FrameAnswers answers;
+    SimulatedLink link(25000.0, 3 * Ms);  // 40 000 B/s
+    uint64_t now = 1000 * Ms;
+    EXPECT_TRUE(answers.mayShow(now, now)) << "a terminal that has not answered yet is judged by its writes";
+    EXPECT_EQ(answers.crossingNanoseconds(1000), 0u);
+    EXPECT_EQ(answers.typicalBytes(), 0u);
+
+    // Not known yet: one frame on its way at a time, so every one is a sample.
+    link.send(answers, 1000, now);
+    link.deliver(answers, link.nextAnswer());
+    EXPECT_TRUE(answers.answering());
+    for (int f = 0; f < 7; ++f) {
+        now += 40 * Ms;
+        link.deliver(answers, now);
+        if (answers.mayShow(now, now)) link.send(answers, 1000, now);
+        EXPECT_LE(link.onTheirWay(), 1u);
+    }
+    EXPECT_FALSE(answers.rateKnown()) << "sizes within 256 bytes of each other cannot tell the rate";
+
+    playFrames(answers, link, now, 200);
+    ASSERT_TRUE(answers.rateKnown());
+    EXPECT_NEAR(answers.nanosecondsPerByte(), 25000.0, 250.0);
+    EXPECT_NEAR(static_cast<double>(answers.roundTripNanoseconds()), 3.0 * Ms, 0.2 * Ms);
+    EXPECT_NEAR(static_cast<double>(answers.crossingNanoseconds(4000)), 103.0 * Ms, 1.5 * Ms);
+
+    // On an idle link a frame's bytes keep it busy for their own time.
+    now += 2000 * Ms;
+    link.deliver(answers, now);
+    ASSERT_EQ(link.onTheirWay(), 0u);
+    EXPECT_LE(answers.linkFreeAt(), now);
+    link.send(answers, 2000, now);
+    EXPECT_NEAR(static_cast<double>(answers.linkFreeAt() - now), 50.0 * Ms, 1.0 * Ms);
+    EXPECT_FALSE(answers.mayShow(now + 10 * Ms, now + 5000 * Ms)) << "the last sample is old: this one is awaited";
+    // Whether the next frame can be on screen in time: once the link is
+    // free, the typical frame's crossing.
+    now += 60 * Ms;
+    link.deliver(answers, now);
+    const uint64_t arrives = std::max(now, answers.linkFreeAt()) + answers.crossingNanoseconds(answers.typicalBytes());
+    EXPECT_TRUE(answers.mayShow(now, arrives));
+    EXPECT_FALSE(answers.mayShow(now, arrives - 5 * Ms)) << "it could not arrive by its moment";
+    // A frame whose own size is known is judged by that size.
+    const uint32_t typical = answers.typicalBytes();
+    EXPECT_TRUE(answers.mayShow(now, arrives - 5 * Ms, typical / 2));
+    EXPECT_FALSE(answers.mayShow(now, arrives, typical * 2));
+}
+
+TEST(FrameAnswers, ATerminalThatStopsAnsweringIsJudgedByItsWritesAndOneThatAnswersAgainIsNot) {
+    FrameAnswers answers;
+    uint64_t now = 5000 * Ms;
+    // Never answered: nothing held back, however much is on its way.
+    for (int f = 0; f < 20; ++f, now += 40 * Ms) {
+        EXPECT_TRUE(answers.mayShow(now, now));
+        answers.sent(3000, now);
+    }
+    EXPECT_FALSE(answers.answering());
+
+    // It answers: from now on the answers count.
+    answers.answered(1, now);
+    EXPECT_TRUE(answers.answering());
+    answers.forgetUnanswered();
+    EXPECT_EQ(answers.unanswered(), 0u);
+    answers.sent(3000, now);
+    EXPECT_FALSE(answers.mayShow(now + 40 * Ms, now + 2000 * Ms)) << "rate unknown: one frame at a time";
+    // One answer lost (a second without it), then answers again: still answering.
+    EXPECT_TRUE(answers.mayShow(now + 1001 * Ms, now + 3000 * Ms));
+    EXPECT_TRUE(answers.answering());
+    now += 1001 * Ms;
+    answers.sent(3000, now);
+    answers.answered(1, now + 20 * Ms);
+    EXPECT_TRUE(answers.answering());
+
+    // Three lost in a row: it no longer answers, and frames go by the writes alone.
+    for (int lost = 0; lost < 3; ++lost) {
+        now += 1100 * Ms;
+        EXPECT_TRUE(answers.mayShow(now, now + 3000 * Ms)) << "the lost one no longer waited for";
+        answers.sent(3000, now);
+        EXPECT_FALSE(answers.mayShow(now + 500 * Ms, now + 3000 * Ms)) << "lost " << lost;
+    }
+    EXPECT_TRUE(answers.mayShow(now + 1001 * Ms, now + 1001 * Ms));
+    EXPECT_FALSE(answers.answering());
+    EXPECT_EQ(answers.unanswered(), 0u);
+}
+
+TEST(FrameAnswers, ALateAnswerSlowsThePaceAndTheNextFrameGoesOnAnIdleLink) {
+    SimulatedLink link(8000.0, 2 * Ms);  // 125 000 B/s
+    uint64_t now = 1000 * Ms;
+    FrameAnswers answers = learned(link, now, 500 * Ms);
+    // A fresh sample on the idle link.
+    ASSERT_TRUE(answers.mayShow(now, now + 2000 * Ms));
+    link.send(answers, 2000, now);
+    now = link.nextAnswer();
+    link.deliver(answers, now);
+    const double before = answers.nanosecondsPerByte();
+
+    // The link slows to half its rate: the answers are late. The first
+    // frame went on an idle link (a sample), the other two after it.
+    link.nsPerByte() = 16000.0;
+    for (int f = 0; f < 3; ++f) {
+        ASSERT_TRUE(answers.mayShow(now, now + 2000 * Ms)) << f;
+        link.send(answers, 6000, now + static_cast<uint64_t>(f) * Ms);
+    }
+    link.deliver(answers, link.nextAnswer());
+    EXPECT_GT(answers.nanosecondsPerByte(), before * FrameAnswers::LateCare);
+    const double afterFirst = answers.nanosecondsPerByte();
+    link.deliver(answers, link.nextAnswer());
+    EXPECT_NEAR(answers.nanosecondsPerByte(), afterFirst * FrameAnswers::LateCare, afterFirst * 1e-6);
+    // Held until the link is idle, for a fresh sample.
+    EXPECT_FALSE(answers.mayShow(link.nextAnswer() - 1 * Ms, link.nextAnswer() + 2000 * Ms));
+    const uint64_t idle = link.nextAnswer();
+    link.deliver(answers, idle);
+    EXPECT_TRUE(answers.mayShow(idle, idle + 2000 * Ms));
+
+    // Frames at the new rate: the samples teach it, and the pace follows.
+    playFrames(answers, link, now = idle, 600);
+    EXPECT_GT(answers.nanosecondsPerByte(), 14000.0);
+    EXPECT_LT(answers.nanosecondsPerByte(), 16000.0 * FrameAnswers::LateCare);
+}
+
+TEST(FrameAnswers, NoMoreThanThreeFramesAreOnTheirWay) {
+    SimulatedLink link(1000.0, 1 * Ms);
+    uint64_t now = 1000 * Ms;
+    FrameAnswers answers = learned(link, now, 3000 * Ms);
+    // A fresh sample first (the last is over two seconds old), then more at once.
+    ASSERT_TRUE(answers.mayShow(now, now + 10000 * Ms));
+    link.send(answers, 1000, now);
+    EXPECT_FALSE(answers.mayShow(now, now + 10000 * Ms));
+    now = link.nextAnswer();
+    link.deliver(answers, now);
+    for (uint32_t f = 0; f < FrameAnswers::MaxUnanswered; ++f) {
+        ASSERT_TRUE(answers.mayShow(now, now + 10000 * Ms)) << f;
+        link.send(answers, 1000, now);
+    }
+    EXPECT_FALSE(answers.mayShow(now, now + 10000 * Ms));
+    EXPECT_EQ(answers.unanswered(), FrameAnswers::MaxUnanswered);
+    answers.answered(1, now + 2 * Ms);
+    EXPECT_TRUE(answers.mayShow(now + 2 * Ms, now + 10000 * Ms));
+    // The typical size: 9 in 10 of the recent frames stayed within it.
+    FrameAnswers sizes;
+    for (uint32_t b = 1; b <= 10; ++b) sizes.sent(b * 100, b);
+    EXPECT_EQ(sizes.typicalBytes(), 900u);
+    EXPECT_EQ(sizes.largestRecentBytes(), 1000u);
+}
+
+}  // namespace
