@@ -108,15 +108,15 @@ void AnsiFrameBuilder::placeGrid() {
 }
 
 void AnsiFrameBuilder::invalidate() {
-    clearPending_ = true;
-    havePrevious_ = false;
-    attribute_ = UnknownAttribute;
-    cursorRow_ = cursorColumn_ = -1;
+    known_.clearPending = true;
+    known_.havePrevious = false;
+    known_.attribute = UnknownAttribute;
+    known_.cursorRow = known_.cursorColumn = -1;
 }
 
 char* AnsiFrameBuilder::appendCursorTo(char* p, int row, int column) {
-    if (row == cursorRow_ && column >= cursorColumn_) {
-        const unsigned gap = static_cast<unsigned>(column - cursorColumn_);
+    if (row == known_.cursorRow && column >= known_.cursorColumn) {
+        const unsigned gap = static_cast<unsigned>(column - known_.cursorColumn);
         if (gap > 0) {
             p = put(p, TermSeq::Csi);
             if (gap > 1) p = putNumber(p, gap);
@@ -131,8 +131,8 @@ char* AnsiFrameBuilder::appendCursorTo(char* p, int row, int column) {
         }
         *p++ = TermSeq::CursorPositionFinal;
     }
-    cursorRow_ = row;
-    cursorColumn_ = column;
+    known_.cursorRow = row;
+    known_.cursorColumn = column;
     return p;
 }
 
@@ -160,34 +160,26 @@ void AnsiFrameBuilder::keepTakeBack() {
 void AnsiFrameBuilder::takeBack() {
     if (!before_) return;
     std::copy(before_.get(), before_.get() + gridColumns_ * gridRows_, previous_.get());
-    attribute_ = beforeAttribute_;
-    cursorRow_ = beforeCursorRow_;
-    cursorColumn_ = beforeCursorColumn_;
-    clearPending_ = beforeClearPending_;
-    havePrevious_ = beforeHavePrevious_;
+    known_ = knownBefore_;
 }
 
 std::string_view AnsiFrameBuilder::build(const uint16_t* cells) {
     if (before_) {
         std::copy(previous_.get(), previous_.get() + gridColumns_ * gridRows_, before_.get());
-        beforeAttribute_ = attribute_;
-        beforeCursorRow_ = cursorRow_;
-        beforeCursorColumn_ = cursorColumn_;
-        beforeClearPending_ = clearPending_;
-        beforeHavePrevious_ = havePrevious_;
+        knownBefore_ = known_;
     }
     char* const start = buffer_.get();
     char* p = put(start, TermSeq::SyncBegin);
-    if (clearPending_) {
+    if (known_.clearPending) {
         // The clear fills with the current background: the picture's black,
         // so the margins are the picture's and not the theme's background.
         p = put(p, TermSeq::ColoursReset);
         p = appendSgr(p, UnknownAttribute, 0);
-        attribute_ = 0;
+        known_.attribute = 0;
         p = put(p, TermSeq::ClearScreen);
-        clearPending_ = false;
+        known_.clearPending = false;
     }
-    const bool everything = !havePrevious_;
+    const bool everything = !known_.havePrevious;
     const Viewport& v = view_;
     const int lastScreenColumn = terminalColumns_ - 1;
 
@@ -207,11 +199,12 @@ std::string_view AnsiFrameBuilder::build(const uint16_t* cells) {
             // Skip the unchanged run before this cell by moving the cursor,
             // unless writing the run again (it is on screen already) is shorter.
             bool rewrite = false;
-            if (screenRow == cursorRow_ && cursorColumn_ >= v.screenColumn && cursorColumn_ < screenColumn) {
-                const int gap = screenColumn - cursorColumn_;
-                const int runStart = cursorColumn_ - v.screenColumn;
+            if (screenRow == known_.cursorRow && known_.cursorColumn >= v.screenColumn &&
+                known_.cursorColumn < screenColumn) {
+                const int gap = screenColumn - known_.cursorColumn;
+                const int runStart = known_.cursorColumn - v.screenColumn;
                 size_t rewriteBytes = 0;
-                int state = attribute_;
+                int state = known_.attribute;
                 for (int k = runStart; k < c; ++k) {
                     const uint8_t a = static_cast<uint8_t>(shown[k] >> 8);
                     rewriteBytes += sgrLength(state, a) + Cp437Utf8[static_cast<uint8_t>(shown[k])].length;
@@ -220,41 +213,41 @@ std::string_view AnsiFrameBuilder::build(const uint16_t* cells) {
                 rewriteBytes += sgrLength(state, attribute);
                 const size_t moveBytes = TermSeq::Csi.size() + 1 +
                                          (gap > 1 ? digitCount(static_cast<unsigned>(gap)) : 0) +
-                                         sgrLength(attribute_, attribute);
+                                         sgrLength(known_.attribute, attribute);
                 if (rewriteBytes < moveBytes) rewrite = true;
                 if (rewrite) {
                     for (int k = runStart; k < c; ++k) {
                         const uint8_t a = static_cast<uint8_t>(shown[k] >> 8);
-                        p = appendSgr(p, attribute_, a);
-                        attribute_ = a;
+                        p = appendSgr(p, known_.attribute, a);
+                        known_.attribute = a;
                         p = put(p, {Cp437Utf8[static_cast<uint8_t>(shown[k])].bytes,
                                     Cp437Utf8[static_cast<uint8_t>(shown[k])].length});
                     }
-                    cursorColumn_ = screenColumn;
+                    known_.cursorColumn = screenColumn;
                 }
             }
             if (!rewrite) p = appendCursorTo(p, screenRow, screenColumn);
 
-            p = appendSgr(p, attribute_, attribute);
-            attribute_ = attribute;
+            p = appendSgr(p, known_.attribute, attribute);
+            known_.attribute = attribute;
             const Utf8Char& glyph = Cp437Utf8[static_cast<uint8_t>(source[c])];
             p = put(p, {glyph.bytes, glyph.length});
             shown[c] = source[c];
             // Without wrapping the cursor stays put on the last column.
             if (screenColumn < lastScreenColumn)
-                cursorColumn_ = screenColumn + 1;
+                known_.cursorColumn = screenColumn + 1;
             else
-                cursorRow_ = cursorColumn_ = -1;
+                known_.cursorRow = known_.cursorColumn = -1;
             next = c + 1;
         }
     }
     // Cells outside the viewport are not on screen: they count as unknown
     // when a resize brings them in, which always repaints anyway.
-    havePrevious_ = true;
+    known_.havePrevious = true;
 
     // The cursor rests at the top left: a terminal that reflows its screen
     // on a resize does so around the cursor, which then cuts nothing.
-    if (cursorRow_ != 0 || cursorColumn_ != 0) p = appendCursorTo(p, 0, 0);
+    if (known_.cursorRow != 0 || known_.cursorColumn != 0) p = appendCursorTo(p, 0, 0);
     p = put(p, TermSeq::CursorHide);
     p = put(p, TermSeq::SyncEnd);
     assert(static_cast<size_t>(p - start) <= bufferBytes_);

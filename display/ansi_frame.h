@@ -60,7 +60,7 @@ public:
     // The terminal's content is unknown (first frame, resume): clear and repaint.
     void invalidate();
     // The next frame sends every visible cell, without clearing.
-    void repaintAll() { havePrevious_ = false; }
+    void repaintAll() { known_.havePrevious = false; }
 
     // The bytes that bring the terminal from the previous frame to `cells`
     // (the grid's cells, row-major). Valid until the next call.
@@ -90,16 +90,19 @@ private:
     int gridColumns_ = CellColumns;
     int gridRows_ = CellRows;
     Viewport view_{};
-    bool clearPending_ = true;
-    bool havePrevious_ = false;
-    int attribute_ = UnknownAttribute;        // the terminal's current colours
-    int cursorRow_ = -1, cursorColumn_ = -1;  // screen position, -1: unknown
-    std::unique_ptr<uint16_t[]> previous_;    // as large as the largest grid
-    // previous_ and the state as they were before the last build, when kept.
+    // What the builder knows of the terminal, as one value so that a build
+    // can be taken back whole.
+    struct Known {
+        bool clearPending = true;
+        bool havePrevious = false;
+        int attribute = UnknownAttribute;       // the terminal's current colours
+        int cursorRow = -1, cursorColumn = -1;  // screen position, -1: unknown
+    };
+    Known known_;
+    std::unique_ptr<uint16_t[]> previous_;  // as large as the largest grid
+    // previous_ and known_ as they were before the last build, when kept.
     std::unique_ptr<uint16_t[]> before_;
-    int beforeAttribute_ = UnknownAttribute;
-    int beforeCursorRow_ = -1, beforeCursorColumn_ = -1;
-    bool beforeClearPending_ = true, beforeHavePrevious_ = false;
+    Known knownBefore_;
     std::unique_ptr<char[]> buffer_;
     size_t bufferBytes_ = 0;
 };

@@ -169,14 +169,20 @@ class RecordingClock:
         return None if heard is None else around + (moment - heard) * RATE
 
 
-def run_once(demo_binary, data_dir, sink, seconds, stop_at, stop_for, frame_log=None):
-    recorder = Recorder(sink)
+def start_recorder(sink, clock=time.monotonic):
+    """A Recorder that has begun to record (a quarter second within 5 s)."""
+    recorder = Recorder(sink, clock=clock)
     deadline = time.monotonic() + 5
     while recorder.frames < RATE // 4 and time.monotonic() < deadline:
         time.sleep(0.05)
     if recorder.frames == 0:
         recorder.stop()
         raise RuntimeError("pw-record gave no sound from the sink's monitor")
+    return recorder
+
+
+def run_once(demo_binary, data_dir, sink, seconds, stop_at, stop_for, frame_log=None):
+    recorder = start_recorder(sink)
     env = dict(os.environ, TERM="xterm-256color")
     env.pop("HAZELGLOW_FRAME_LOG", None)
     if frame_log:

@@ -29,19 +29,13 @@ import time
 import numpy as np
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from ci_sound import RATE, WINDOW, Recorder, follow, heard_at, load_wav_mono, locate  # noqa: E402
+from ci_sound import RATE, WINDOW, follow, heard_at, load_wav_mono, locate, start_recorder  # noqa: E402
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 
 def run_page(browser, seconds, sink):
-    recorder = Recorder(sink, clock=time.time)
-    deadline = time.monotonic() + 5
-    while recorder.frames < RATE // 4 and time.monotonic() < deadline:
-        time.sleep(0.05)
-    if recorder.frames == 0:
-        recorder.stop()
-        raise RuntimeError("pw-record gave no sound from the sink's monitor")
+    recorder = start_recorder(sink, clock=time.time)
     env = dict(os.environ)
     env["NODE_PATH"] = ":".join(filter(None, ["/usr/share/nodejs", env.get("NODE_PATH")]))
     page = subprocess.run(["node", os.path.join(ROOT, "web/tests/heard.mjs"), f"--browser={browser}", str(int(seconds))],

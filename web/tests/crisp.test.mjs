@@ -6,26 +6,15 @@
 // which is in device pixels, at ratios 1.25 and 2 and at window sizes
 // that do not divide evenly.
 import assert from "node:assert/strict";
-import { after, before, test } from "node:test";
+import { test } from "node:test";
 
-import { canvasPixels, launchBrowser, pageDir, serve, waitForState } from "./harness.mjs";
+import { canvasPixels, servedPageAndBrowser, waitForState } from "./harness.mjs";
 import { decodePng } from "./png.mjs";
 
 // Scene 5, midway: seven colours, sharp cell edges.
 const Frame = 1800;
 
-let server;
-let browser;
-
-before(async () => {
-  server = await serve(pageDir);
-  browser = await launchBrowser();
-});
-
-after(async () => {
-  await browser?.close();
-  server?.stop();
-});
+const run = servedPageAndBrowser();
 
 const cases = [
   { ratio: 1.25, width: 1001, height: 899 },
@@ -36,10 +25,10 @@ const cases = [
 
 for (const { ratio, width, height } of cases) {
   test(`device pixel ratio ${ratio}, a ${width}x${height} window: whole device pixels, no blended pixel`, async () => {
-    const page = await browser.browser.newPage();
+    const page = await run.browser.browser.newPage();
     try {
       await page.setViewport({ width, height, deviceScaleFactor: ratio });
-      await page.goto(`${server.url}?frame=${Frame}`);
+      await page.goto(`${run.server.url}?frame=${Frame}`);
       await waitForState(page, ["shown"], 600000);
       assert.equal(await page.evaluate(() => window.devicePixelRatio), ratio);
       const source = await canvasPixels(page);

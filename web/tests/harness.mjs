@@ -8,12 +8,29 @@ import { mkdtemp, rm, symlink, readdir } from "node:fs/promises";
 import { tmpdir } from "node:os";
 import path from "node:path";
 import { fileURLToPath } from "node:url";
+import { after, before } from "node:test";
 import { promisify } from "node:util";
 import puppeteer from "puppeteer-core";
 
 const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), "../..");
 export const pageDir = process.env.HAZELGLOW_WEB_DIR || path.join(root, "build/web");
 export const nativeBin = process.env.HAZELGLOW_NATIVE_BIN || path.join(root, "build/release/bin");
+
+// For a test file that needs only the page served and a browser: both are
+// started before its tests and stopped after them. The fields are set once
+// the tests run.
+export function servedPageAndBrowser(dir = pageDir) {
+  const run = { server: null, browser: null };
+  before(async () => {
+    run.server = await serve(dir);
+    run.browser = await launchBrowser();
+  });
+  after(async () => {
+    await run.browser?.close();
+    run.server?.stop();
+  });
+  return run;
+}
 
 // Serves `dir` on 127.0.0.1 at a port the system picks; resolves to the
 // page's address and a stop function.

@@ -2,28 +2,17 @@
 // its callbacks at 120 Hz (as a 120 Hz display would) shows one frame per
 // 40 ms, in order, each near its moment of the sound.
 import assert from "node:assert/strict";
-import { after, before, test } from "node:test";
+import { test } from "node:test";
 
 import { callbackTimer } from "./callbacks.mjs";
-import { launchBrowser, pageDir, serve, waitForState } from "./harness.mjs";
+import { servedPageAndBrowser, waitForState } from "./harness.mjs";
 
-let browser;
-let server;
-
-before(async () => {
-  server = await serve(pageDir);
-  browser = await launchBrowser();
-});
-
-after(async () => {
-  await browser?.close();
-  server?.stop();
-});
+const run = servedPageAndBrowser();
 
 test("at 120 callbacks a second the frames still come every 40 ms, on the sound's time", async () => {
-  const page = await browser.browser.newPage();
+  const page = await run.browser.browser.newPage();
   await page.evaluateOnNewDocument(callbackTimer, 120);
-  await page.goto(server.url);
+  await page.goto(run.server.url);
   await waitForState(page, ["ready"]);
   await page.click("canvas");
   await new Promise((resolve) => setTimeout(resolve, 4000));
