@@ -106,9 +106,8 @@ private:
     double nsPerByte_ = 0;
     uint64_t roundTrip_ = 0;
     double care_ = 1.0;
-    bool wantIdle_ = false;
-    uint64_t lastLateNs_ =
-        0;  // when an answer last came late  // the next frame goes on an idle link, for a fresh sample
+    bool wantIdle_ = false;    // the next frame goes on an idle link, for a fresh sample
+    uint64_t lastLateNs_ = 0;  // when an answer last came late
     uint64_t lastSampleNs_ = 0;
     uint64_t linkFree_ = 0;
     uint64_t lastSentNs_ = 0;
