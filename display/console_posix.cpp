@@ -21,10 +21,12 @@
 // slow link frames are drawn ahead (consoleLead) and held by the writer
 // until the time that brings their last byte to the screen on their moment.
 // While the terminal is the demo's, its input is read here: answers, and
-// the keys with them (watchConsole, and pollKey through consoleReadsKeys). Every restore waits for the frame in
-// progress to be written (the terminal gets no half frame and nothing after the restore). An ending signal while frames
-// run only ends the frame loop, so the sound stops at once even when the terminal has stopped reading; restoreConsole
-// then gives the terminal back once it takes bytes again and dies of the signal.
+// the keys with them (watchConsole, and pollKey through consoleReadsKeys).
+// Every restore waits for the frame in progress to be written (the terminal
+// gets no half frame and nothing after the restore). An ending signal while
+// frames run only ends the frame loop, so the sound stops at once even when
+// the terminal has stopped reading; restoreConsole then gives the terminal
+// back once it takes bytes again and dies of the signal.
 //
 // HAZELGLOW_SENT_LOG names a file that gets, at the end, one line per frame
 // sent: "sent <frame> <bytes> <handed ns> <written ns>" (frame: the count of
