@@ -18,18 +18,14 @@ cmake --preset "$preset" >/dev/null
 cmake --build --preset "$preset" --target hazelglow hazelglow-render hazelglow-data
 bin="$root/build/$preset/bin"
 
-# Debian's interpreter, where the numpy of python3-numpy lives.
-python=/usr/bin/python3
-[[ -x "$python" ]] || python=python3
-
 skip() {
   echo "SKIP ci-sound: $1 (the audio/picture sync was NOT checked)"
   exit 0
 }
-"$python" -c 'import numpy' 2>/dev/null || skip "python3-numpy is not installed"
 
 # shellcheck source=scripts/sound_server.sh
 source scripts/sound_server.sh
+sound_python
 start_sound_server
 
 # HAZELGLOW_SOUND_KEEP=prefix keeps each run's recording for a closer look.

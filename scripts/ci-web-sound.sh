@@ -11,17 +11,15 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh sound
-python=/usr/bin/python3
-[[ -x "$python" ]] || python=python3
 
 skip() {
   echo "SKIP ci-web-sound: $1 (the page's sound was NOT checked)"
   exit 0
 }
-"$python" -c 'import numpy' 2>/dev/null || skip "python3-numpy is not installed"
 
 # shellcheck source=scripts/sound_server.sh
 source scripts/sound_server.sh
+sound_python
 start_sound_server
 
 "$python" scripts/ci_sound_web.py --bin build/release/bin "$@"

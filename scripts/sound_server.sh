@@ -5,6 +5,15 @@
 # it is stopped when the script exits. PULSE_SERVER then names its
 # pipewire-pulse, for clients that speak PulseAudio (the browsers). Where it
 # cannot start it calls the caller's skip with the reason.
+#
+# sound_python sets `python` to Debian's interpreter, where the numpy of
+# python3-numpy lives (the checks cross-correlate with it), or skips.
+
+sound_python() {
+  python=/usr/bin/python3
+  [[ -x "$python" ]] || python=python3
+  "$python" -c 'import numpy' 2>/dev/null || skip "python3-numpy is not installed"
+}
 
 start_sound_server() {
   local tool
