@@ -172,11 +172,13 @@ def main():
         return
     late = [s[1] for s in shown]
     excess = [s[2] for s in shown]
-    print(f"  shown after its moment (ms): median {percentile(late, 0.5):.1f}, p99 {percentile(late, 0.99):.1f},"
-          f" max {max(late):.1f}")
+    # Early is out of step too: a frame held too little shows before its moment.
+    print(f"  shown after its moment (ms): min {min(late):.1f}, p1 {percentile(late, 0.01):.1f},"
+          f" median {percentile(late, 0.5):.1f}, p99 {percentile(late, 0.99):.1f}, max {max(late):.1f}")
     if args.rate:
         print(f"  the same less its own bytes' time at {args.rate} B/s (ms): median {percentile(excess, 0.5):.1f},"
               f" p99 {percentile(excess, 0.99):.1f}, max {max(excess):.1f}")
+    print(f"  first frame shown: t = {shown[0][0]} ms, {shown[0][1]:.1f} ms after its moment")
     print(f"  last frame shown: t = {shown[-1][0]} ms; frames shown per second of timeline:"
           f" {len(shown) / (frames[-1][0] / 1000):.1f}")
     if leads:

@@ -17,9 +17,11 @@
 // slow terminal shows fewer frames, each on time, and the frame loop never
 // waits on it. Each frame ends with a status query; the terminal's answers
 // (display/frame_answers.h) say when it has shown a frame, how fast the
-// link is and so whether the next one can still arrive by its moment. On a
-// slow link frames are drawn ahead (consoleLead) and held by the writer
-// until the time that brings their last byte to the screen on their moment.
+// link is and so whether the next one can still arrive by its moment; the
+// link is measured once at set-up too, so that the first frames are judged
+// as well. On a slow link frames are drawn ahead (consoleLead) and held by
+// the writer until the time that brings their last byte to the screen on
+// their moment.
 // While the terminal is the demo's, its input is read here: answers, and
 // the keys with them (watchConsole, and pollKey through consoleReadsKeys).
 // Every restore waits for the frame in progress to be written (the terminal
@@ -50,6 +52,7 @@
 #include <optional>
 #include <poll.h>
 #include <pthread.h>
+#include <string>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -575,18 +578,65 @@ void readInput() {
     }
 }
 
+// The lead the newest figures call for.
+uint32_t leadTarget() {
+    if (!answers.answering() || !answers.rateKnown()) return 0;
+    const uint64_t crossing = answers.crossingNanoseconds(answers.largestRecentBytes());
+    if (crossing < NoLeadBelow) return 0;
+    return std::min<uint32_t>(MaxLeadMs, static_cast<uint32_t>(crossing / 1000000u) + LeadMarginMs);
+}
+
 // The lead, a step (per frame) nearer to what the newest figures call for.
 void updateLead() {
-    uint32_t target = 0;
-    if (answers.answering() && answers.rateKnown()) {
-        const uint64_t crossing = answers.crossingNanoseconds(answers.largestRecentBytes());
-        if (crossing >= NoLeadBelow)
-            target = std::min<uint32_t>(MaxLeadMs, static_cast<uint32_t>(crossing / 1000000u) + LeadMarginMs);
-    }
+    const uint32_t target = leadTarget();
     if (target > leadMs)
         leadMs = std::min(target, leadMs + LeadStepMs);
     else
         leadMs = leadMs > target + LeadStepMs ? leadMs - LeadStepMs : target;
+}
+
+// Sends `bytes`, already written but for the status query that ends them,
+// and waits up to `waitMs` for its answer. True when it came; one that
+// comes later is read with the frames' answers.
+bool queryAndAwait(size_t bytes, int64_t waitMs) {
+    const uint64_t start = monotonicNanoseconds();
+    if (!writeAll(TermSeq::StatusQuery)) return false;
+    queriesOut = queriesOut + 1;
+    answers.sent(static_cast<uint32_t>(bytes + TermSeq::StatusQuery.size()), start);
+    TerminalReplies replies;
+    char pending[256];
+    const size_t kept =
+        readAnswers(pending, waitMs, replies, [](const TerminalReplies& r) { return r.statusAnswers > 0; });
+    const uint64_t now = monotonicNanoseconds();
+    inputQuietNs = now;
+    if (kept > 0 && replies.key == 0) replies.key = keyCode({pending, kept});
+    if (replies.key != 0 && typedKey == 0) typedKey = replies.key;
+    if (replies.statusAnswers == 0) return false;
+    everAnswered = 1;
+    queriesOut = queriesOut - 1;
+    answers.answered(1, now);
+    return true;
+}
+
+// Before the first frame the link is measured, so that frames are judged
+// and drawn ahead from the first on: the delay of the set-up bytes (a few)
+// and of a screen of blanks (as many as a first frame), each ended by the
+// status query. Two delays that far apart in size give the rate; the frames'
+// own answers refine it. On a fast terminal this takes a millisecond or
+// two; a terminal that does not answer the first is not asked again.
+constexpr int64_t BlankScreenWaitMs = 400;
+constexpr size_t MaxBlankScreenBytes = 16384;
+
+void measureLink(size_t setupBytes, int columns, int rows) {
+    if (!queryAndAwait(setupBytes, AnswerWaitMs) || columns <= 0 || rows <= 0) return;
+    std::string blank;
+    for (int row = 1; row <= rows && blank.size() < MaxBlankScreenBytes; ++row) {
+        blank += "\x1b[" + std::to_string(row) + ";1H";
+        blank.append(static_cast<size_t>(columns), ' ');
+    }
+    if (!writeAll(blank)) return;
+    queryAndAwait(blank.size(), BlankScreenWaitMs);
+    leadMs = leadTarget();
 }
 
 }  // namespace
@@ -646,14 +696,9 @@ Result setupConsole(FitMode fit) {
     // Asked once here too: a terminal that never answers is judged by the
     // writes alone from the start, as the answers only count once one came.
     answersReadable = termiosFd >= 0 && sameTerminal(termiosFd, Output);
-    if (answersReadable && writeAll(TermSeq::StatusQuery)) {
-        queriesOut = queriesOut + 1;
-        // Its answer is read once the frames run, long after: no sample.
-        inputQuietNs = monotonicNanoseconds();
-        answers.sent(static_cast<uint32_t>(TermSeq::ConsoleEnter.size() + sizeRequestLength + titleLength +
-                                           TermSeq::CursorHide.size() + TermSeq::StatusQuery.size()),
-                     inputQuietNs);
-    }
+    if (answersReadable)
+        measureLink(TermSeq::ConsoleEnter.size() + sizeRequestLength + titleLength + TermSeq::CursorHide.size(),
+                    columns, rows);
     std::atexit(restoreConsole);
     return Result::ok();
 }
@@ -704,6 +749,7 @@ void presentCells(const PKR_AsciiArt& converter, uint64_t dueNs) {
     // frame the terminal has.
     if (judged && dueNs != 0 && !answers.mayShow(monotonicNanoseconds(), dueNs + LateAllowance, bytes)) {
         picture->frames().takeBack();
+        answers.heldBack(bytes);
         return;
     }
     // Held until its last byte reaches the screen on its moment, and never
@@ -711,7 +757,7 @@ void presentCells(const PKR_AsciiArt& converter, uint64_t dueNs) {
     const uint64_t now = monotonicNanoseconds();
     uint64_t at = now;
     if (answers.answering() && answers.rateKnown()) {
-        const uint64_t crossing = answers.crossingNanoseconds(bytes);
+        const uint64_t crossing = answers.likelyCrossingNanoseconds(bytes);
         at = std::max(now, answers.linkFreeAt());
         if (dueNs > crossing) at = std::max(at, dueNs - crossing);
     }

@@ -1,12 +1,30 @@
 #include "display/frame_answers.h"
 
 #include <algorithm>
+#include <cmath>
 
-void FrameAnswers::sent(uint32_t bytes, uint64_t atNs) {
+namespace {
+
+// The value that `percent` of the first `count` values (at least one) stay
+// within: the nearest rank.
+template <typename T, size_t N>
+T nearestRank(std::array<T, N> values, size_t count, size_t percent) {
+    const auto end = values.begin() + static_cast<std::ptrdiff_t>(count);
+    const auto rank = values.begin() + static_cast<std::ptrdiff_t>((count * percent + 99) / 100 - 1);
+    std::nth_element(values.begin(), rank, end);
+    return *rank;
+}
+
+}  // namespace
+
+void FrameAnswers::noteSize(uint32_t bytes) {
     recent_[recentNext_] = bytes;
     recentNext_ = (recentNext_ + 1) % RecentFrames;
     recentCount_ = std::min(recentCount_ + 1, RecentFrames);
+}
 
+void FrameAnswers::sent(uint32_t bytes, uint64_t atNs) {
+    noteSize(bytes);
     lastSentNs_ = atNs;
     const bool idle = count_ == 0 && linkFree_ <= atNs;
     const uint64_t start = std::max(atNs, linkFree_);
@@ -16,8 +34,13 @@ void FrameAnswers::sent(uint32_t bytes, uint64_t atNs) {
         head_ = (head_ + 1) % FlightRoom;
         --count_;
     }
-    flight_[(head_ + count_) % FlightRoom] = {bytes, atNs, rateKnown_ ? start + carried + roundTripNanoseconds() : 0,
-                                              idle, lastLateNs_ == 0 || atNs > lastLateNs_};
+    const uint64_t fitted = start + static_cast<uint64_t>(nsPerByte_ * bytes) + roundTrip_;
+    flight_[(head_ + count_) % FlightRoom] = {bytes,
+                                              atNs,
+                                              rateKnown_ ? start + carried + roundTripNanoseconds() : 0,
+                                              rateKnown_ ? fitted : 0,
+                                              idle,
+                                              lastLateNs_ == 0 || atNs > lastLateNs_};
     ++count_;
 }
 
@@ -31,6 +54,7 @@ void FrameAnswers::answered(uint32_t count, uint64_t nowNs, uint64_t sinceNs) {
         const InFlight frame = flight_[head_];
         head_ = (head_ + 1) % FlightRoom;
         --count_;
+        if (frame.fittedNs != 0) noteError(static_cast<int64_t>(sinceNs) - static_cast<int64_t>(frame.fittedNs));
         if (frame.expectedNs != 0 && sinceNs > frame.expectedNs + LateBy) {
             // Slower than the fit says: go more carefully at once, and learn
             // the link again from a frame that has it to itself. Frames sent
@@ -65,16 +89,24 @@ void FrameAnswers::forgetUnanswered() {
 
 uint64_t FrameAnswers::crossingNanoseconds(uint32_t bytes) const {
     if (!rateKnown_) return 0;
-    return static_cast<uint64_t>(nanosecondsPerByte() * bytes) + roundTripNanoseconds();
+    return static_cast<uint64_t>(nanosecondsPerByte() * bytes) + roundTripNanoseconds() + margin_;
+}
+
+uint64_t FrameAnswers::likelyCrossingNanoseconds(uint32_t bytes) const {
+    if (!rateKnown_) return 0;
+    return static_cast<uint64_t>(nsPerByte_ * bytes) + roundTrip_ + margin_;
+}
+
+void FrameAnswers::noteError(int64_t lateNs) {
+    errors_[errorNext_] = lateNs;
+    errorNext_ = (errorNext_ + 1) % RecentErrors;
+    errorCount_ = std::min(errorCount_ + 1, RecentErrors);
+    const int64_t late = nearestRank(errors_, errorCount_, MarginPercent);
+    margin_ = static_cast<uint64_t>(std::clamp<int64_t>(late, 0, static_cast<int64_t>(MaxMargin)));
 }
 
 uint32_t FrameAnswers::typicalBytes() const {
-    if (recentCount_ == 0) return 0;
-    std::array<uint32_t, RecentFrames> sizes = recent_;
-    const auto end = sizes.begin() + static_cast<std::ptrdiff_t>(recentCount_);
-    const size_t rank = (recentCount_ * 9 + 9) / 10 - 1;  // the nearest rank of 0.9
-    std::nth_element(sizes.begin(), sizes.begin() + static_cast<std::ptrdiff_t>(rank), end);
-    return sizes[rank];
+    return recentCount_ == 0 ? 0 : nearestRank(recent_, recentCount_, 90);
 }
 
 uint32_t FrameAnswers::largestRecentBytes() const {
@@ -109,40 +141,39 @@ void FrameAnswers::addSample(uint32_t bytes, uint64_t delayNs, uint64_t nowNs) {
     fit();
 }
 
-// Delay = round trip + bytes x time per byte, by least squares; neither
-// may come out negative (a fast terminal's samples are mostly noise).
+// Delay = round trip + bytes x time per byte. The time per byte is the
+// median of the slopes between samples at least MinSpreadBytes apart in
+// size (a line after Theil and Sen: a sample taken while the link was
+// still busy, or an answer read late, moves it little, where least squares
+// follows it and then misjudges frames of other sizes), the round trip the
+// median of what each sample leaves over; neither may come out negative (a
+// fast terminal's samples are mostly noise). Sizes close together need many
+// samples; far apart, two will do.
 void FrameAnswers::fit() {
-    if (sampleCount_ < MinFitSamples) return;
+    if (sampleCount_ < 2) return;
     uint32_t smallest = UINT32_MAX, largest = 0;
-    double sumX = 0, sumY = 0;
     for (size_t i = 0; i < sampleCount_; ++i) {
         smallest = std::min(smallest, samples_[i].bytes);
         largest = std::max(largest, samples_[i].bytes);
-        sumX += samples_[i].bytes;
-        sumY += static_cast<double>(samples_[i].delayNs);
     }
     if (largest - smallest < MinSpreadBytes) return;
-    const double n = static_cast<double>(sampleCount_);
-    const double meanX = sumX / n, meanY = sumY / n;
-    double sxx = 0, sxy = 0;
+    if (sampleCount_ < MinFitSamples && largest - smallest < WideSpreadBytes) return;
+    std::array<double, FitSamples*(FitSamples - 1) / 2> slopes{};
+    size_t pairs = 0;
     for (size_t i = 0; i < sampleCount_; ++i) {
-        const double dx = samples_[i].bytes - meanX;
-        sxx += dx * dx;
-        sxy += dx * (static_cast<double>(samples_[i].delayNs) - meanY);
-    }
-    double slope = std::max(0.0, sxy / sxx);
-    double intercept = meanY - slope * meanX;
-    if (intercept < 0) {  // through the origin instead
-        double xx = 0, xy = 0;
-        for (size_t i = 0; i < sampleCount_; ++i) {
-            xx += static_cast<double>(samples_[i].bytes) * samples_[i].bytes;
-            xy += static_cast<double>(samples_[i].bytes) * static_cast<double>(samples_[i].delayNs);
+        for (size_t j = i + 1; j < sampleCount_; ++j) {
+            const double dx = static_cast<double>(samples_[j].bytes) - samples_[i].bytes;
+            if (std::abs(dx) < MinSpreadBytes) continue;
+            slopes[pairs++] =
+                (static_cast<double>(samples_[j].delayNs) - static_cast<double>(samples_[i].delayNs)) / dx;
         }
-        slope = xy / xx;
-        intercept = 0;
     }
+    const double slope = std::max(0.0, nearestRank(slopes, pairs, 50));
+    std::array<double, FitSamples> rests{};
+    for (size_t i = 0; i < sampleCount_; ++i)
+        rests[i] = static_cast<double>(samples_[i].delayNs) - slope * samples_[i].bytes;
     nsPerByte_ = slope;
-    roundTrip_ = static_cast<uint64_t>(intercept);
+    roundTrip_ = static_cast<uint64_t>(std::max(0.0, nearestRank(rests, sampleCount_, 50)));
     rateKnown_ = true;
 }
 

@@ -5,9 +5,9 @@
 // blocks, half a second of bytes on a slow link).
 //
 // From the answers to frames sent on an idle link this learns the link's
-// time per byte and its round trip (a least-squares line through the last
-// samples), says when the link will have carried what was sent, and whether
-// one more frame can still arrive by its moment. A terminal that has never
+// time per byte and its round trip (a line through the last samples that a
+// few odd ones do not move), says when the link will have carried what was
+// sent, and whether one more frame can still arrive by its moment. A terminal that has never
 // answered, or has stopped answering, is judged by the writes alone: then
 // nothing here holds a frame back.
 //
@@ -27,13 +27,23 @@ public:
     static constexpr size_t FitSamples = 32;                // the newest idle-link samples kept
     static constexpr size_t MinFitSamples = 8;              // fewer: the rate is not known yet
     static constexpr uint32_t MinSpreadBytes = 256;         // sizes closer together cannot tell the rate
-    static constexpr uint64_t ProbeEvery = 2000000000u;     // ns between idle-link samples at least
-    static constexpr uint64_t LateBy = 10000000u;           // ns past its expected time: an answer is late
-    static constexpr uint64_t SamplePrecision = 2000000u;   // ns
-    static constexpr double LateCare = 1.25;                // each late answer: the pace this much slower
-    static constexpr double LateCareDecay = 1.05;           // each answer in time: back this much
+    // Samples this far apart in size tell the rate from two alone (the
+    // link measured at set-up: a few bytes, then a screen of them).
+    static constexpr uint32_t WideSpreadBytes = 1024;
+    static constexpr uint64_t ProbeEvery = 2000000000u;    // ns between idle-link samples at least
+    static constexpr uint64_t LateBy = 10000000u;          // ns past its expected time: an answer is late
+    static constexpr uint64_t SamplePrecision = 2000000u;  // ns
+    static constexpr double LateCare = 1.25;               // each late answer: the pace this much slower
+    static constexpr double LateCareDecay = 1.05;          // each answer in time: back this much
     static constexpr double MaxCare = 4.0;
     static constexpr size_t RecentFrames = 32;  // sizes kept for the typical frame
+    // How late answers came against the fit's own expectation, kept for
+    // the margin: the fit is a line through idle-link samples, and a link
+    // (or the terminal behind it) that is a little slower when busy, or now
+    // and then, makes its frames late by more than the line says.
+    static constexpr size_t RecentErrors = 16;
+    static constexpr size_t MarginPercent = 75;       // of the recent answers in time with the margin
+    static constexpr uint64_t MaxMargin = 25000000u;  // ns
     // Nothing sent for this long on an idle link: the next frame goes even
     // if late, so that the screen moves on and the sizes are learned anew.
     static constexpr uint64_t StaleAfter = 1000000000u;  // ns
@@ -41,6 +51,10 @@ public:
     // A frame of `bytes` bytes, ending with the query, starts on the link at
     // `atNs` (frames are sent in the order they start).
     void sent(uint32_t bytes, uint64_t atNs);
+    // A frame of `bytes` was built but not sent (it could not arrive by its
+    // moment): the next one, built against the same screen, weighs as much,
+    // and the lead must grow for it.
+    void heldBack(uint32_t bytes) { noteSize(bytes); }
     // `count` answers, for the oldest frames unanswered, arrived after
     // `sinceNs` (0: the same as `nowNs`) and were read at `nowNs`. Only an
     // answer known to within SamplePrecision is a sample; only one that
@@ -60,12 +74,21 @@ public:
     // The link's time per byte and its round trip; 0 while not known.
     double nanosecondsPerByte() const { return nsPerByte_ * care_; }
     uint64_t roundTripNanoseconds() const { return static_cast<uint64_t>(static_cast<double>(roundTrip_) * care_); }
-    // How long a frame of `bytes` takes from the start of its write until
-    // the terminal has shown it; 0 while the rate is not known.
+    // How long a frame of `bytes` takes at most from the start of its write
+    // until the terminal has shown it, at the careful pace and with the
+    // margin: whether it can make its moment; 0 while the rate is not known.
     uint64_t crossingNanoseconds(uint32_t bytes) const;
-    // The size that 9 in 10 recent frames stayed within; 0 before any.
+    // How long it most likely takes: the fit and the margin, not the care
+    // that late answers called for (a frame held by the careful figure would
+    // arrive early); when to start it so that it shows on its moment.
+    uint64_t likelyCrossingNanoseconds(uint32_t bytes) const;
+    // What both add to the fit: how late 3 in 4 recent answers came, at
+    // most, against what the fit alone expected of them (0 when early).
+    uint64_t marginNanoseconds() const { return margin_; }
+    // The size that 9 in 10 recent frames (sent or held back) stayed
+    // within; 0 before any.
     uint32_t typicalBytes() const;
-    // The largest of the recent frames; 0 before any.
+    // The largest of the recent frames, sent or held back; 0 before any.
     uint32_t largestRecentBytes() const;
 
     bool answering() const { return answering_; }
@@ -77,6 +100,7 @@ private:
         uint32_t bytes;
         uint64_t sentNs;
         uint64_t expectedNs;  // when its answer should come; 0: rate not known
+        uint64_t fittedNs;    // the same by the fit alone, without the care
         bool idle;            // sent on an idle link: its delay is a sample
         bool careful;         // sent at the pace after the last late answer
     };
@@ -85,6 +109,8 @@ private:
         uint64_t delayNs;
     };
 
+    void noteSize(uint32_t bytes);
+    void noteError(int64_t lateNs);
     void expire(uint64_t nowNs);
     void addSample(uint32_t bytes, uint64_t delayNs, uint64_t nowNs);
     void fit();
@@ -99,6 +125,9 @@ private:
     size_t sampleCount_ = 0, sampleNext_ = 0;
     std::array<uint32_t, RecentFrames> recent_{};
     size_t recentCount_ = 0, recentNext_ = 0;
+    std::array<int64_t, RecentErrors> errors_{};  // answer less expected, ns
+    size_t errorCount_ = 0, errorNext_ = 0;
+    uint64_t margin_ = 0;
 
     bool answering_ = false;  // an answer came since the terminal last fell silent
     int lostInRow_ = 0;

@@ -1,6 +1,7 @@
 // What the terminal's answers teach about the link: its rate learned from
-// a simulated link, answers that never come, a late answer, and no more
-// than three frames on their way at once.
+// a simulated link (from frames, and from the two delays measured at
+// set-up), answers that never come, a late answer, and no more than three
+// frames on their way at once.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -21,8 +22,9 @@ public:
 
     void send(FrameAnswers& answers, uint32_t bytes, uint64_t atNs) {
         answers.sent(bytes, atNs);
+        const uint64_t extra = free_ > atNs ? queuedExtra_ : 0;
         free_ = std::max(free_, atNs) + static_cast<uint64_t>(nsPerByte_ * bytes);
-        due_.push_back(free_ + roundTrip_);
+        due_.push_back(free_ + roundTrip_ + extra);
     }
     // Hands over every answer due by `nowNs`, each at its own moment.
     void deliver(FrameAnswers& answers, uint64_t nowNs) {
@@ -34,10 +36,13 @@ public:
     uint64_t nextAnswer() const { return due_.empty() ? UINT64_MAX : due_.front(); }
     size_t onTheirWay() const { return due_.size(); }
     double& nsPerByte() { return nsPerByte_; }
+    // Added to the answer of a frame sent behind another.
+    uint64_t& queuedExtra() { return queuedExtra_; }
 
 private:
     double nsPerByte_;
     uint64_t roundTrip_;
+    uint64_t queuedExtra_ = 0;
     uint64_t free_ = 0;
     std::deque<uint64_t> due_;
 };
@@ -170,7 +175,7 @@ TEST(FrameAnswers, ALateAnswerSlowsThePaceAndTheNextFrameGoesOnAnIdleLink) {
         link.send(answers, 6000, now + static_cast<uint64_t>(f) * Ms);
     }
     link.deliver(answers, link.nextAnswer());
-    EXPECT_GT(answers.nanosecondsPerByte(), before * FrameAnswers::LateCare);
+    EXPECT_GE(answers.nanosecondsPerByte(), before * FrameAnswers::LateCare * 0.999);
     const double afterFirst = answers.nanosecondsPerByte();
     link.deliver(answers, link.nextAnswer());
     EXPECT_NEAR(answers.nanosecondsPerByte(), afterFirst * FrameAnswers::LateCare, afterFirst * 1e-6);
@@ -184,6 +189,35 @@ TEST(FrameAnswers, ALateAnswerSlowsThePaceAndTheNextFrameGoesOnAnIdleLink) {
     playFrames(answers, link, now = idle, 600);
     EXPECT_GT(answers.nanosecondsPerByte(), 14000.0);
     EXPECT_LT(answers.nanosecondsPerByte(), 16000.0 * FrameAnswers::LateCare);
+}
+
+TEST(FrameAnswers, AnswersALittleLateWidenTheMarginAndAnswersInTimeNarrowItAgain) {
+    SimulatedLink link(5000.0, 2 * Ms);  // 200 000 B/s
+    uint64_t now = 1000 * Ms;
+    FrameAnswers answers = learned(link, now, 500 * Ms);
+    EXPECT_LT(answers.marginNanoseconds(), 100000u) << "a link that keeps to its fit needs no margin";
+    const uint64_t fitted = answers.crossingNanoseconds(4000);
+
+    // Frames sent behind another come 3 ms later than the line through the
+    // idle-link samples says: too little to count as late, so only the
+    // margin takes it in. Half the answers are late: the margin is their lateness.
+    link.queuedExtra() = 3 * Ms;
+    for (int f = 0; f < 32; ++f, now += 100 * Ms) {
+        link.send(answers, 4000, now);
+        link.send(answers, 4000, now + 1 * Ms);
+        link.deliver(answers, now + 99 * Ms);
+    }
+    EXPECT_NEAR(static_cast<double>(answers.marginNanoseconds()), 3.0 * Ms, 0.01 * Ms);
+    EXPECT_NEAR(static_cast<double>(answers.crossingNanoseconds(4000)), static_cast<double>(fitted + 3 * Ms),
+                0.01 * Ms);
+
+    link.queuedExtra() = 0;
+    for (int f = 0; f < 32; ++f, now += 100 * Ms) {
+        link.send(answers, 4000, now);
+        link.send(answers, 4000, now + 1 * Ms);
+        link.deliver(answers, now + 99 * Ms);
+    }
+    EXPECT_LT(answers.marginNanoseconds(), 100000u);
 }
 
 TEST(FrameAnswers, NoMoreThanThreeFramesAreOnTheirWay) {
@@ -209,6 +243,37 @@ TEST(FrameAnswers, NoMoreThanThreeFramesAreOnTheirWay) {
     for (uint32_t b = 1; b <= 10; ++b) sizes.sent(b * 100, b);
     EXPECT_EQ(sizes.typicalBytes(), 900u);
     EXPECT_EQ(sizes.largestRecentBytes(), 1000u);
+    // A frame held back weighs as one sent: the next is built against the same screen.
+    sizes.heldBack(6000);
+    EXPECT_EQ(sizes.largestRecentBytes(), 6000u);
+}
+
+TEST(FrameAnswers, TwoDelaysFarApartInSizeTellTheRateBeforeTheFirstFrame) {
+    // The link measured at set-up: a few bytes, then a screen of blanks.
+    SimulatedLink link(25000.0, 4 * Ms);  // 40 000 B/s
+    FrameAnswers answers;
+    uint64_t now = 1000 * Ms;
+    link.send(answers, 40, now);
+    link.deliver(answers, now = link.nextAnswer());
+    EXPECT_FALSE(answers.rateKnown()) << "one delay cannot tell a rate from a round trip";
+    link.send(answers, 5500, now);
+    link.deliver(answers, now = link.nextAnswer());
+    ASSERT_TRUE(answers.rateKnown());
+    EXPECT_NEAR(answers.nanosecondsPerByte(), 25000.0, 100.0);
+    EXPECT_NEAR(static_cast<double>(answers.roundTripNanoseconds()), 4.0 * Ms, 0.1 * Ms);
+    // So the first frame is judged by its own size: a full one cannot make
+    // a moment 100 ms away, a small one can.
+    EXPECT_FALSE(answers.mayShow(now, now + 100 * Ms, 5000));
+    EXPECT_TRUE(answers.mayShow(now, now + 100 * Ms, 1000));
+
+    // Sizes close together still need their many samples.
+    FrameAnswers close;
+    SimulatedLink other(25000.0, 4 * Ms);
+    for (uint32_t bytes : {1000u, 1900u}) {
+        other.send(close, bytes, now);
+        other.deliver(close, now = other.nextAnswer());
+    }
+    EXPECT_FALSE(close.rateKnown());
 }
 
 }  // namespace
