@@ -15,12 +15,14 @@ less its own bytes' time on the link, and the t of the last frame shown.
 The terminal here answers the demo's status query (CSI 5 n) when it has
 read it, as a real one does once it has processed what came before
 (--no-answers: one that never answers); --worst N lists the N latest
-frames.
+frames; --pause S:MS (again for more) stops reading for MS milliseconds at
+second S, as a terminal does that is busy elsewhere for a moment.
 
   bench/slow_terminal.py --rate 40000
   COLORTERM=truecolor bench/slow_terminal.py --rate 125000
   bench/slow_terminal.py --rate 0
   bench/slow_terminal.py --rate 40000 --no-answers --seconds 30 --worst 10
+  bench/slow_terminal.py --rate 40000 --pause 30:150 --pause 90:300
 """
 import argparse
 import os
@@ -70,8 +72,14 @@ def run(args, frame_log, sent_log):
     burst = max(1, args.rate // 100)
     quit_sent = False
     ended = None
+    pauses = [(started + int(at * 1e9), started + int(at * 1e9) + ms * 1000000) for at, ms in args.pause]
     while ended is None:
         now = time.monotonic_ns()
+        if any(begin <= now < end for begin, end in pauses):
+            time.sleep(0.001)
+            credit, last = 0.0, time.monotonic_ns()
+            ended = demo.reap(block=False)
+            continue
         if args.seconds and now - started >= args.seconds * 1e9 and not quit_sent:
             os.write(demo.master, b"q")
             quit_sent = True
@@ -118,6 +126,14 @@ def read_log(path):
     return lines
 
 
+def pause(text):
+    at, _, ms = text.partition(":")
+    try:
+        return float(at), int(ms)
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"'{text}' is not SECONDS:MILLISECONDS") from None
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--rate", type=int, default=40000, help="bytes per second the terminal takes (0: unlimited)")
@@ -126,6 +142,8 @@ def main():
     parser.add_argument("--seconds", type=float, default=0, help="end the run after this long (0: whole run)")
     parser.add_argument("--no-answers", action="store_true", help="a terminal that answers no query")
     parser.add_argument("--worst", type=int, default=0, help="also print the N latest frames shown")
+    parser.add_argument("--pause", type=pause, action="append", default=[], metavar="S:MS",
+                        help="stop reading for MS milliseconds at second S (again for more)")
     args = parser.parse_args()
     args.binary = os.path.abspath(args.binary)
     if args.data:
@@ -149,6 +167,8 @@ def main():
     colours = os.environ.get("COLORTERM", "") or "16 colours"
     rate = f"{args.rate} B/s" if args.rate else "unlimited"
     answers = "answers no query" if args.no_answers else "answers status queries"
+    if args.pause:
+        answers += ", stops reading " + ", ".join(f"{ms} ms at {at:g} s" for at, ms in args.pause)
     print(f"slow terminal: {args.binary}, 100x55, read at {rate}, {colours}, {answers};"
           f" load average {os.getloadavg()[0]:.2f}")
     print(f"  wall {wall:.2f} s, exit status {status}, frames drawn {len(frames)}, sent {len(sent)},"

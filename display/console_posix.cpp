@@ -165,8 +165,15 @@ constexpr uint64_t LoneEscape = 50000000u;  // ns
 // Answers still out when the terminal is given back are read for at most
 // this long, so that none is echoed into the shell.
 constexpr int DrainLimitMs = 500;
-// A frame may still be shown this long after its moment.
-constexpr uint64_t LateAllowance = 20000000u;  // ns
+// A frame may still be shown this long after its moment. Kept short: a
+// frame let through late by it is later still when the link or the machine
+// holds it up a moment more.
+constexpr uint64_t LateAllowance = 10000000u;  // ns
+// A frame that takes an idle link only a moment may come later than that:
+// drawn late (the machine held the demo up), it is still the newest
+// picture, and the frames after it lose nothing by it.
+constexpr uint64_t QuickCrossing = 10000000u;       // ns
+constexpr uint64_t QuickLateAllowance = 30000000u;  // ns
 // Drawing ahead: the largest recent frame's crossing plus a margin, at
 // most MaxLeadMs, none below NoLeadBelow, moving LeadStepMs per frame.
 constexpr uint32_t MaxLeadMs = 300;
@@ -747,7 +754,11 @@ void presentCells(const PKR_AsciiArt& converter, uint64_t dueNs) {
     // Whether it can still be on screen by its moment, judged by its own
     // size; if not it is taken back, and the next one is built against the
     // frame the terminal has.
-    if (judged && dueNs != 0 && !answers.mayShow(monotonicNanoseconds(), dueNs + LateAllowance, bytes)) {
+    const uint64_t judgedAt = monotonicNanoseconds();
+    const bool quick = answers.unanswered() == 0 && answers.linkFreeAt() <= judgedAt &&
+                       answers.likelyCrossingNanoseconds(bytes) <= QuickCrossing;
+    const uint64_t allowance = quick ? QuickLateAllowance : LateAllowance;
+    if (judged && dueNs != 0 && !answers.mayShow(judgedAt, dueNs + allowance, bytes)) {
         picture->frames().takeBack();
         answers.heldBack(bytes);
         return;

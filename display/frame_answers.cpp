@@ -133,47 +133,73 @@ void FrameAnswers::expire(uint64_t nowNs) {
 }
 
 void FrameAnswers::addSample(uint32_t bytes, uint64_t delayNs, uint64_t nowNs) {
-    samples_[sampleNext_] = {bytes, delayNs};
-    sampleNext_ = (sampleNext_ + 1) % FitSamples;
-    sampleCount_ = std::min(sampleCount_ + 1, FitSamples);
+    if (bytes < MinSpreadBytes) {
+        anchor_ = {bytes, delayNs};
+    } else {
+        samples_[sampleNext_] = {bytes, delayNs};
+        sampleNext_ = (sampleNext_ + 1) % FitSamples;
+        sampleCount_ = std::min(sampleCount_ + 1, FitSamples);
+    }
     lastSampleNs_ = nowNs;
     wantIdle_ = false;
     fit();
 }
 
 // Delay = round trip + bytes x time per byte. The time per byte is the
-// median of the slopes between samples at least MinSpreadBytes apart in
-// size (a line after Theil and Sen: a sample taken while the link was
+// weighted median of the slopes between samples at least MinSpreadBytes
+// apart in size (a line after Theil and Sen: a sample taken while the link was
 // still busy, or an answer read late, moves it little, where least squares
 // follows it and then misjudges frames of other sizes), the round trip the
 // median of what each sample leaves over; neither may come out negative (a
 // fast terminal's samples are mostly noise). Sizes close together need many
 // samples; far apart, two will do.
+//
+// The newest sample of a few bytes (at first the set-up's) stays beside the
+// last 32: a scene whose frames all weigh about the same fills them with
+// one size, and a line through one size alone misjudges every other.
 void FrameAnswers::fit() {
-    if (sampleCount_ < 2) return;
+    std::array<Sample, FitSamples + 1> points{};
+    std::copy(samples_.begin(), samples_.begin() + static_cast<std::ptrdiff_t>(sampleCount_), points.begin());
+    size_t n = sampleCount_;
+    if (anchor_.has_value()) points[n++] = *anchor_;
+    if (n < 2) return;
     uint32_t smallest = UINT32_MAX, largest = 0;
-    for (size_t i = 0; i < sampleCount_; ++i) {
-        smallest = std::min(smallest, samples_[i].bytes);
-        largest = std::max(largest, samples_[i].bytes);
+    for (size_t i = 0; i < n; ++i) {
+        smallest = std::min(smallest, points[i].bytes);
+        largest = std::max(largest, points[i].bytes);
     }
     if (largest - smallest < MinSpreadBytes) return;
-    if (sampleCount_ < MinFitSamples && largest - smallest < WideSpreadBytes) return;
-    std::array<double, FitSamples*(FitSamples - 1) / 2> slopes{};
+    if (n < MinFitSamples && largest - smallest < WideSpreadBytes) return;
+    // Each slope weighs as far apart as its two sizes are: the same noise in
+    // the delays tilts a short pair far more.
+    struct Slope {
+        double value, weight;
+    };
+    std::array<Slope, (FitSamples + 1) * FitSamples / 2> slopes{};
     size_t pairs = 0;
-    for (size_t i = 0; i < sampleCount_; ++i) {
-        for (size_t j = i + 1; j < sampleCount_; ++j) {
-            const double dx = static_cast<double>(samples_[j].bytes) - samples_[i].bytes;
+    double total = 0;
+    for (size_t i = 0; i < n; ++i) {
+        for (size_t j = i + 1; j < n; ++j) {
+            const double dx = static_cast<double>(points[j].bytes) - points[i].bytes;
             if (std::abs(dx) < MinSpreadBytes) continue;
-            slopes[pairs++] =
-                (static_cast<double>(samples_[j].delayNs) - static_cast<double>(samples_[i].delayNs)) / dx;
+            const double dy = static_cast<double>(points[j].delayNs) - static_cast<double>(points[i].delayNs);
+            slopes[pairs++] = {dy / dx, std::abs(dx)};
+            total += std::abs(dx);
         }
     }
-    const double slope = std::max(0.0, nearestRank(slopes, pairs, 50));
-    std::array<double, FitSamples> rests{};
-    for (size_t i = 0; i < sampleCount_; ++i)
-        rests[i] = static_cast<double>(samples_[i].delayNs) - slope * samples_[i].bytes;
+    const auto end = slopes.begin() + static_cast<std::ptrdiff_t>(pairs);
+    std::sort(slopes.begin(), end, [](const Slope& a, const Slope& b) { return a.value < b.value; });
+    double median = 0, below = 0;
+    for (auto s = slopes.begin(); s != end; ++s) {
+        median = s->value;
+        below += s->weight;
+        if (below >= total / 2) break;
+    }
+    const double slope = std::max(0.0, median);
+    std::array<double, FitSamples + 1> rests{};
+    for (size_t i = 0; i < n; ++i) rests[i] = static_cast<double>(points[i].delayNs) - slope * points[i].bytes;
     nsPerByte_ = slope;
-    roundTrip_ = static_cast<uint64_t>(std::max(0.0, nearestRank(rests, sampleCount_, 50)));
+    roundTrip_ = static_cast<uint64_t>(std::max(0.0, nearestRank(rests, n, 50)));
     rateKnown_ = true;
 }
 

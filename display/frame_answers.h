@@ -18,6 +18,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 class FrameAnswers {
 public:
@@ -121,7 +122,8 @@ private:
     static constexpr size_t FlightRoom = 8;
     std::array<InFlight, FlightRoom> flight_{};  // oldest at head_
     size_t head_ = 0, count_ = 0;
-    std::array<Sample, FitSamples> samples_{};
+    std::array<Sample, FitSamples> samples_{};  // MinSpreadBytes and more
+    std::optional<Sample> anchor_;              // the newest of fewer bytes
     size_t sampleCount_ = 0, sampleNext_ = 0;
     std::array<uint32_t, RecentFrames> recent_{};
     size_t recentCount_ = 0, recentNext_ = 0;

@@ -38,6 +38,9 @@ public:
     double& nsPerByte() { return nsPerByte_; }
     // Added to the answer of a frame sent behind another.
     uint64_t& queuedExtra() { return queuedExtra_; }
+    // The answer of the frame sent last comes this much later (the
+    // terminal was busy elsewhere for a moment).
+    void holdUpLast(uint64_t ns) { due_.back() += ns; }
 
 private:
     double nsPerByte_;
@@ -189,6 +192,34 @@ TEST(FrameAnswers, ALateAnswerSlowsThePaceAndTheNextFrameGoesOnAnIdleLink) {
     playFrames(answers, link, now = idle, 600);
     EXPECT_GT(answers.nanosecondsPerByte(), 14000.0);
     EXPECT_LT(answers.nanosecondsPerByte(), 16000.0 * FrameAnswers::LateCare);
+}
+
+TEST(FrameAnswers, FramesOfOneSizeKeepTheLineThroughTheFewBytesOfTheSetUp) {
+    SimulatedLink link(25000.0, 3 * Ms);  // 40 000 B/s
+    FrameAnswers answers;
+    uint64_t now = 1000 * Ms;
+    for (uint32_t bytes : {60u, 5500u}) {  // the set-up
+        link.send(answers, bytes, now);
+        link.deliver(answers, now = link.nextAnswer());
+    }
+    // A scene whose frames all weigh about the same, each answer up to 4 ms
+    // late as a busy terminal's are, and two the terminal held up: the last
+    // 32 samples are of one size.
+    uint32_t noise = 12345;
+    for (uint32_t f = 0; f < 40; ++f) {
+        const uint32_t bytes = f % 2 == 0 ? 5400u : 5700u;
+        link.send(answers, bytes, now);
+        noise = noise * 1103515245u + 12345u;
+        link.holdUpLast((noise >> 16) % 4000 * 1000);
+        if (f == 30 || f == 35) link.holdUpLast(60 * Ms);
+        link.deliver(answers, now = link.nextAnswer());
+        now += 10 * Ms;
+    }
+    ASSERT_TRUE(answers.rateKnown());
+    // Frames of other sizes are still judged right, give or take the
+    // answers' 2 ms late on average.
+    EXPECT_NEAR(static_cast<double>(answers.likelyCrossingNanoseconds(900)), 27.5 * Ms, 2.0 * Ms);
+    EXPECT_NEAR(static_cast<double>(answers.likelyCrossingNanoseconds(3000)), 80.0 * Ms, 2.0 * Ms);
 }
 
 TEST(FrameAnswers, AnswersALittleLateWidenTheMarginAndAnswersInTimeNarrowItAgain) {
