@@ -473,6 +473,14 @@ bool sameTerminal(int a, int b) {
 // so only one that answers nothing (or a very slow line) waits this long.
 constexpr int64_t AnswerWaitMs = 100;
 
+// A key typed while set-up waited for answers, for the key poll: one read
+// among them, or what was left unread (`kept` bytes of `pending`). The
+// first one typed is kept.
+void keepTypedKey(TerminalReplies& replies, const char* pending, size_t kept) {
+    if (kept > 0 && replies.key == 0) replies.key = keyCode({pending, kept});
+    if (replies.key != 0 && typedKey == 0) typedKey = replies.key;
+}
+
 // Asks a terminal that reports no pixel size for its cell size, and returns
 // its text area in pixels (0 x 0 when it does not say). Reads only its
 // input, in non-canonical mode by now; a key typed meanwhile is kept.
@@ -484,8 +492,7 @@ void askCellSize(int columns, int rows, int& xPixels, int& yPixels) {
     char pending[256];
     const size_t kept =
         readAnswers(pending, AnswerWaitMs, replies, [](const TerminalReplies& r) { return r.attributes; });
-    if (kept > 0 && replies.key == 0) replies.key = keyCode({pending, kept});
-    if (replies.key != 0) typedKey = replies.key;
+    keepTypedKey(replies, pending, kept);
     if (replies.cellWidth > 0 && replies.cellHeight > 0) {
         xPixels = replies.cellWidth * columns;
         yPixels = replies.cellHeight * rows;
@@ -616,8 +623,7 @@ bool queryAndAwait(size_t bytes, int64_t waitMs) {
         readAnswers(pending, waitMs, replies, [](const TerminalReplies& r) { return r.statusAnswers > 0; });
     const uint64_t now = monotonicNanoseconds();
     inputQuietNs = now;
-    if (kept > 0 && replies.key == 0) replies.key = keyCode({pending, kept});
-    if (replies.key != 0 && typedKey == 0) typedKey = replies.key;
+    keepTypedKey(replies, pending, kept);
     if (replies.statusAnswers == 0) return false;
     everAnswered = 1;
     queriesOut = queriesOut - 1;
@@ -754,18 +760,17 @@ void presentCells(const PKR_AsciiArt& converter, uint64_t dueNs) {
     // Whether it can still be on screen by its moment, judged by its own
     // size; if not it is taken back, and the next one is built against the
     // frame the terminal has.
-    const uint64_t judgedAt = monotonicNanoseconds();
-    const bool quick = answers.unanswered() == 0 && answers.linkFreeAt() <= judgedAt &&
-                       answers.likelyCrossingNanoseconds(bytes) <= QuickCrossing;
-    const uint64_t allowance = quick ? QuickLateAllowance : LateAllowance;
-    if (judged && dueNs != 0 && !answers.mayShow(judgedAt, dueNs + allowance, bytes)) {
-        picture->frames().takeBack();
-        answers.heldBack(bytes);
-        return;
+    const uint64_t now = monotonicNanoseconds();
+    if (judged && dueNs != 0) {
+        const bool quick = answers.linkIdle(now) && answers.likelyCrossingNanoseconds(bytes) <= QuickCrossing;
+        if (!answers.mayShow(now, dueNs + (quick ? QuickLateAllowance : LateAllowance), bytes)) {
+            picture->frames().takeBack();
+            answers.heldBack(bytes);
+            return;
+        }
     }
     // Held until its last byte reaches the screen on its moment, and never
     // before the link has carried what went before.
-    const uint64_t now = monotonicNanoseconds();
     uint64_t at = now;
     if (answers.answering() && answers.rateKnown()) {
         const uint64_t crossing = answers.likelyCrossingNanoseconds(bytes);

@@ -26,7 +26,7 @@ void FrameAnswers::noteSize(uint32_t bytes) {
 void FrameAnswers::sent(uint32_t bytes, uint64_t atNs) {
     noteSize(bytes);
     lastSentNs_ = atNs;
-    const bool idle = count_ == 0 && linkFree_ <= atNs;
+    const bool idle = linkIdle(atNs);
     const uint64_t start = std::max(atNs, linkFree_);
     const auto carried = static_cast<uint64_t>(nanosecondsPerByte() * bytes);
     linkFree_ = start + carried;
@@ -34,11 +34,10 @@ void FrameAnswers::sent(uint32_t bytes, uint64_t atNs) {
         head_ = (head_ + 1) % FlightRoom;
         --count_;
     }
-    const uint64_t fitted = start + static_cast<uint64_t>(nsPerByte_ * bytes) + roundTrip_;
     flight_[(head_ + count_) % FlightRoom] = {bytes,
                                               atNs,
                                               rateKnown_ ? start + carried + roundTripNanoseconds() : 0,
-                                              rateKnown_ ? fitted : 0,
+                                              rateKnown_ ? start + fittedCrossing(bytes) : 0,
                                               idle,
                                               lastLateNs_ == 0 || atNs > lastLateNs_};
     ++count_;
@@ -94,7 +93,7 @@ uint64_t FrameAnswers::crossingNanoseconds(uint32_t bytes) const {
 
 uint64_t FrameAnswers::likelyCrossingNanoseconds(uint32_t bytes) const {
     if (!rateKnown_) return 0;
-    return static_cast<uint64_t>(nsPerByte_ * bytes) + roundTrip_ + margin_;
+    return fittedCrossing(bytes) + margin_;
 }
 
 void FrameAnswers::noteError(int64_t lateNs) {

@@ -7,9 +7,9 @@
 // From the answers to frames sent on an idle link this learns the link's
 // time per byte and its round trip (a line through the last samples that a
 // few odd ones do not move), says when the link will have carried what was
-// sent, and whether one more frame can still arrive by its moment. A terminal that has never
-// answered, or has stopped answering, is judged by the writes alone: then
-// nothing here holds a frame back.
+// sent, and whether one more frame can still arrive by its moment. A
+// terminal that has never answered, or has stopped answering, is judged by
+// the writes alone: then nothing here holds a frame back.
 //
 // Pure arithmetic on the times it is given (CLOCK_MONOTONIC nanoseconds);
 // one thread.
@@ -72,6 +72,8 @@ public:
     // When the link will have carried everything sent so far (the rate not
     // known: the last start).
     uint64_t linkFreeAt() const { return linkFree_; }
+    // Nothing on its way and the link done with what went before.
+    bool linkIdle(uint64_t nowNs) const { return count_ == 0 && linkFree_ <= nowNs; }
     // The link's time per byte and its round trip; 0 while not known.
     double nanosecondsPerByte() const { return nsPerByte_ * care_; }
     uint64_t roundTripNanoseconds() const { return static_cast<uint64_t>(static_cast<double>(roundTrip_) * care_); }
@@ -110,6 +112,8 @@ private:
         uint64_t delayNs;
     };
 
+    // The fit's own crossing, without care or margin.
+    uint64_t fittedCrossing(uint32_t bytes) const { return static_cast<uint64_t>(nsPerByte_ * bytes) + roundTrip_; }
     void noteSize(uint32_t bytes);
     void noteError(int64_t lateNs);
     void expire(uint64_t nowNs);
