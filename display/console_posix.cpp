@@ -169,9 +169,11 @@ constexpr int DrainLimitMs = 500;
 // frame let through late by it is later still when the link or the machine
 // holds it up a moment more.
 constexpr uint64_t LateAllowance = 10000000u;  // ns
-// A frame that takes an idle link only a moment may come later than that:
-// drawn late (the machine held the demo up), it is still the newest
-// picture, and the frames after it lose nothing by it.
+// On a link that takes this frame and the typical one in a moment, a frame
+// may come later than that: drawn late (the machine held the demo up), it
+// is still the newest picture, and the frames after it lose nothing by it.
+// Not on a slow link, where a small frame late by this much comes later
+// still when the machine holds it up again.
 constexpr uint64_t QuickCrossing = 10000000u;       // ns
 constexpr uint64_t QuickLateAllowance = 30000000u;  // ns
 // Drawing ahead: the largest recent frame's crossing plus a margin, at
@@ -762,7 +764,7 @@ void presentCells(const PKR_AsciiArt& converter, uint64_t dueNs) {
     // frame the terminal has.
     const uint64_t now = monotonicNanoseconds();
     if (judged && dueNs != 0) {
-        const bool quick = answers.linkIdle(now) && answers.likelyCrossingNanoseconds(bytes) <= QuickCrossing;
+        const bool quick = answers.quickOnIdleLink(now, bytes, QuickCrossing);
         if (!answers.mayShow(now, dueNs + (quick ? QuickLateAllowance : LateAllowance), bytes)) {
             picture->frames().takeBack();
             answers.heldBack(bytes);

@@ -96,6 +96,10 @@ uint64_t FrameAnswers::likelyCrossingNanoseconds(uint32_t bytes) const {
     return fittedCrossing(bytes) + margin_;
 }
 
+bool FrameAnswers::quickOnIdleLink(uint64_t nowNs, uint32_t bytes, uint64_t withinNs) const {
+    return rateKnown_ && linkIdle(nowNs) && likelyCrossingNanoseconds(std::max(bytes, typicalBytes())) <= withinNs;
+}
+
 void FrameAnswers::noteError(int64_t lateNs) {
     errors_[errorNext_] = lateNs;
     errorNext_ = (errorNext_ + 1) % RecentErrors;

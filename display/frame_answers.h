@@ -74,6 +74,11 @@ public:
     uint64_t linkFreeAt() const { return linkFree_; }
     // Nothing on its way and the link done with what went before.
     bool linkIdle(uint64_t nowNs) const { return count_ == 0 && linkFree_ <= nowNs; }
+    // The link is idle and takes both this frame and the typical one within
+    // `withinNs`: a link fast enough that a frame drawn late costs the
+    // frames after it nothing. On a slow link a small frame can be quick
+    // while the next full one is not.
+    bool quickOnIdleLink(uint64_t nowNs, uint32_t bytes, uint64_t withinNs) const;
     // The link's time per byte and its round trip; 0 while not known.
     double nanosecondsPerByte() const { return nsPerByte_ * care_; }
     uint64_t roundTripNanoseconds() const { return static_cast<uint64_t>(static_cast<double>(roundTrip_) * care_); }

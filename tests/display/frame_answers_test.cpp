@@ -1,7 +1,7 @@
 // What the terminal's answers teach about the link: its rate learned from
 // a simulated link (from frames, and from the two delays measured at
-// set-up), answers that never come, a late answer, and no more than three
-// frames on their way at once.
+// set-up), answers that never come, a late answer, which link is quick,
+// and no more than three frames on their way at once.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -277,6 +277,26 @@ TEST(FrameAnswers, NoMoreThanThreeFramesAreOnTheirWay) {
     // A frame held back weighs as one sent: the next is built against the same screen.
     sizes.heldBack(6000);
     EXPECT_EQ(sizes.largestRecentBytes(), 6000u);
+}
+
+TEST(FrameAnswers, OnlyALinkThatTakesTheTypicalFrameInAMomentIsQuick) {
+    // 1 MB/s: the typical frame of 500 to 7 500 bytes crosses in under 10 ms.
+    SimulatedLink fast(1000.0, 1 * Ms);
+    uint64_t now = 1000 * Ms;
+    FrameAnswers fastAnswers = learned(fast, now, 500 * Ms);
+    EXPECT_TRUE(fastAnswers.quickOnIdleLink(now, 600, 10 * Ms));
+    EXPECT_FALSE(fastAnswers.quickOnIdleLink(now, 600, 5 * Ms)) << "the typical frame takes longer than 5 ms";
+    fast.send(fastAnswers, 600, now);
+    EXPECT_FALSE(fastAnswers.quickOnIdleLink(now, 600, 10 * Ms)) << "a frame on its way: the link is not idle";
+
+    // 125 000 B/s: a frame of 600 bytes alone would cross in 6 ms, the
+    // typical one takes some 55 ms.
+    SimulatedLink slow(8000.0, 1 * Ms);
+    now = 1000 * Ms;
+    FrameAnswers slowAnswers = learned(slow, now, 500 * Ms);
+    ASSERT_LT(slowAnswers.likelyCrossingNanoseconds(600), 10 * Ms);
+    EXPECT_FALSE(slowAnswers.quickOnIdleLink(now, 600, 10 * Ms));
+    EXPECT_FALSE(FrameAnswers{}.quickOnIdleLink(now, 600, 10 * Ms)) << "the rate not known yet";
 }
 
 TEST(FrameAnswers, TwoDelaysFarApartInSizeTellTheRateBeforeTheFirstFrame) {
