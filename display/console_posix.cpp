@@ -541,6 +541,21 @@ bool readsInput() {
     return active && entered && answersReadable && !inputGone;
 }
 
+// A frame (or the set-up's bytes) of `bytes`, ending with the status query,
+// started on the link at `atNs`.
+void querySent(uint32_t bytes, uint64_t atNs) {
+    queriesOut = queriesOut + 1;
+    answers.sent(bytes, atNs);
+}
+
+// `count` answers to status queries, read at `nowNs` (arrived after
+// `sinceNs`; 0: the same).
+void answersCame(int count, uint64_t nowNs, uint64_t sinceNs = 0) {
+    everAnswered = 1;
+    queriesOut = queriesOut > count ? queriesOut - count : 0;
+    answers.answered(static_cast<uint32_t>(count), nowNs, sinceNs);
+}
+
 // What the terminal sent: answers go to `answers`, the first other key is
 // kept for the key poll, and an escape sequence cut short waits for the
 // rest (or for LoneEscape, after which it is a key: Esc).
@@ -551,11 +566,7 @@ void takeInput(const char* bytes, size_t count, uint64_t nowNs, uint64_t sinceNs
     const size_t length = inputKeptLength + count;
     TerminalReplies replies;
     const size_t tail = readReplies({joined, length}, replies);
-    if (replies.statusAnswers > 0) {
-        everAnswered = 1;
-        queriesOut = queriesOut > replies.statusAnswers ? queriesOut - replies.statusAnswers : 0;
-        answers.answered(static_cast<uint32_t>(replies.statusAnswers), nowNs, sinceNs);
-    }
+    if (replies.statusAnswers > 0) answersCame(replies.statusAnswers, nowNs, sinceNs);
     if (replies.key != 0 && typedKey == 0) typedKey = replies.key;
     inputKeptLength = 0;
     if (tail >= sizeof inputKept) {  // no answer is that long: typed
@@ -617,8 +628,7 @@ void updateLead() {
 bool queryAndAwait(size_t bytes, int64_t waitMs) {
     const uint64_t start = monotonicNanoseconds();
     if (!writeAll(TermSeq::StatusQuery)) return false;
-    queriesOut = queriesOut + 1;
-    answers.sent(static_cast<uint32_t>(bytes + TermSeq::StatusQuery.size()), start);
+    querySent(static_cast<uint32_t>(bytes + TermSeq::StatusQuery.size()), start);
     TerminalReplies replies;
     char pending[256];
     const size_t kept =
@@ -627,9 +637,7 @@ bool queryAndAwait(size_t bytes, int64_t waitMs) {
     inputQuietNs = now;
     keepTypedKey(replies, pending, kept);
     if (replies.statusAnswers == 0) return false;
-    everAnswered = 1;
-    queriesOut = queriesOut - 1;
-    answers.answered(1, now);
+    answersCame(1, now);
     return true;
 }
 
@@ -646,7 +654,8 @@ void measureLink(size_t setupBytes, int columns, int rows) {
     if (!queryAndAwait(setupBytes, AnswerWaitMs) || columns <= 0 || rows <= 0) return;
     std::string blank;
     for (int row = 1; row <= rows && blank.size() < MaxBlankScreenBytes; ++row) {
-        blank += "\x1b[" + std::to_string(row) + ";1H";
+        blank.append(TermSeq::Csi).append(std::to_string(row));
+        blank.append({TermSeq::ParamSeparator, '1', TermSeq::CursorPositionFinal});
         blank.append(static_cast<size_t>(columns), ' ');
     }
     if (!writeAll(blank)) return;
@@ -780,10 +789,7 @@ void presentCells(const PKR_AsciiArt& converter, uint64_t dueNs) {
         if (dueNs > crossing) at = std::max(at, dueNs - crossing);
     }
     writer->send(frame, query, frameNumber, at);
-    if (answersReadable) {
-        queriesOut = queriesOut + 1;
-        answers.sent(bytes, at);
-    }
+    if (answersReadable) querySent(bytes, at);
 }
 
 void watchConsole(uint64_t untilNs) {

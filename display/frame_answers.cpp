@@ -17,14 +17,8 @@ T nearestRank(std::array<T, N> values, size_t count, size_t percent) {
 
 }  // namespace
 
-void FrameAnswers::noteSize(uint32_t bytes) {
-    recent_[recentNext_] = bytes;
-    recentNext_ = (recentNext_ + 1) % RecentFrames;
-    recentCount_ = std::min(recentCount_ + 1, RecentFrames);
-}
-
 void FrameAnswers::sent(uint32_t bytes, uint64_t atNs) {
-    noteSize(bytes);
+    recent_.push(bytes);
     lastSentNs_ = atNs;
     const bool idle = linkIdle(atNs);
     const uint64_t start = std::max(atNs, linkFree_);
@@ -101,20 +95,18 @@ bool FrameAnswers::quickOnIdleLink(uint64_t nowNs, uint32_t bytes, uint64_t with
 }
 
 void FrameAnswers::noteError(int64_t lateNs) {
-    errors_[errorNext_] = lateNs;
-    errorNext_ = (errorNext_ + 1) % RecentErrors;
-    errorCount_ = std::min(errorCount_ + 1, RecentErrors);
-    const int64_t late = nearestRank(errors_, errorCount_, MarginPercent);
+    errors_.push(lateNs);
+    const int64_t late = nearestRank(errors_.values, errors_.count, MarginPercent);
     margin_ = static_cast<uint64_t>(std::clamp<int64_t>(late, 0, static_cast<int64_t>(MaxMargin)));
 }
 
 uint32_t FrameAnswers::typicalBytes() const {
-    return recentCount_ == 0 ? 0 : nearestRank(recent_, recentCount_, 90);
+    return recent_.count == 0 ? 0 : nearestRank(recent_.values, recent_.count, 90);
 }
 
 uint32_t FrameAnswers::largestRecentBytes() const {
-    if (recentCount_ == 0) return 0;
-    return *std::max_element(recent_.begin(), recent_.begin() + static_cast<std::ptrdiff_t>(recentCount_));
+    if (recent_.count == 0) return 0;
+    return *std::max_element(recent_.begin(), recent_.end());
 }
 
 void FrameAnswers::expire(uint64_t nowNs) {
@@ -139,9 +131,7 @@ void FrameAnswers::addSample(uint32_t bytes, uint64_t delayNs, uint64_t nowNs) {
     if (bytes < MinSpreadBytes) {
         anchor_ = {bytes, delayNs};
     } else {
-        samples_[sampleNext_] = {bytes, delayNs};
-        sampleNext_ = (sampleNext_ + 1) % FitSamples;
-        sampleCount_ = std::min(sampleCount_ + 1, FitSamples);
+        samples_.push({bytes, delayNs});
     }
     lastSampleNs_ = nowNs;
     wantIdle_ = false;
@@ -162,8 +152,8 @@ void FrameAnswers::addSample(uint32_t bytes, uint64_t delayNs, uint64_t nowNs) {
 // one size, and a line through one size alone misjudges every other.
 void FrameAnswers::fit() {
     std::array<Sample, FitSamples + 1> points{};
-    std::copy(samples_.begin(), samples_.begin() + static_cast<std::ptrdiff_t>(sampleCount_), points.begin());
-    size_t n = sampleCount_;
+    std::copy(samples_.begin(), samples_.end(), points.begin());
+    size_t n = samples_.count;
     if (anchor_.has_value()) points[n++] = *anchor_;
     if (n < 2) return;
     uint32_t smallest = UINT32_MAX, largest = 0;

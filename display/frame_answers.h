@@ -15,6 +15,7 @@
 // one thread.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -55,7 +56,7 @@ public:
     // A frame of `bytes` was built but not sent (it could not arrive by its
     // moment): the next one, built against the same screen, weighs as much,
     // and the lead must grow for it.
-    void heldBack(uint32_t bytes) { noteSize(bytes); }
+    void heldBack(uint32_t bytes) { recent_.push(bytes); }
     // `count` answers, for the oldest frames unanswered, arrived after
     // `sinceNs` (0: the same as `nowNs`) and were read at `nowNs`. Only an
     // answer known to within SamplePrecision is a sample; only one that
@@ -116,10 +117,22 @@ private:
         uint32_t bytes;
         uint64_t delayNs;
     };
+    // The newest N values, the oldest overwritten first; in no order.
+    template <typename T, size_t N>
+    struct Newest {
+        std::array<T, N> values{};
+        size_t count = 0, next = 0;
+        void push(T value) {
+            values[next] = value;
+            next = (next + 1) % N;
+            count = std::min(count + 1, N);
+        }
+        auto begin() const { return values.begin(); }
+        auto end() const { return values.begin() + static_cast<std::ptrdiff_t>(count); }
+    };
 
     // The fit's own crossing, without care or margin.
     uint64_t fittedCrossing(uint32_t bytes) const { return static_cast<uint64_t>(nsPerByte_ * bytes) + roundTrip_; }
-    void noteSize(uint32_t bytes);
     void noteError(int64_t lateNs);
     void expire(uint64_t nowNs);
     void addSample(uint32_t bytes, uint64_t delayNs, uint64_t nowNs);
@@ -131,13 +144,10 @@ private:
     static constexpr size_t FlightRoom = 8;
     std::array<InFlight, FlightRoom> flight_{};  // oldest at head_
     size_t head_ = 0, count_ = 0;
-    std::array<Sample, FitSamples> samples_{};  // MinSpreadBytes and more
-    std::optional<Sample> anchor_;              // the newest of fewer bytes
-    size_t sampleCount_ = 0, sampleNext_ = 0;
-    std::array<uint32_t, RecentFrames> recent_{};
-    size_t recentCount_ = 0, recentNext_ = 0;
-    std::array<int64_t, RecentErrors> errors_{};  // answer less expected, ns
-    size_t errorCount_ = 0, errorNext_ = 0;
+    Newest<Sample, FitSamples> samples_;  // MinSpreadBytes and more
+    std::optional<Sample> anchor_;        // the newest of fewer bytes
+    Newest<uint32_t, RecentFrames> recent_;
+    Newest<int64_t, RecentErrors> errors_;  // answer less expected, ns
     uint64_t margin_ = 0;
 
     bool answering_ = false;  // an answer came since the terminal last fell silent
